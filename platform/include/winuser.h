@@ -1,0 +1,27 @@
+// User interface services the system shows: message boxes owned by a window.
+#pragma once
+#include "windef.h"
+
+#define MB_OK 0x00000000L
+#define MB_OKCANCEL 0x00000001L
+#define MB_YESNO 0x00000004L
+#define MB_ICONHAND 0x00000010L
+#define MB_ICONSTOP MB_ICONHAND
+#define MB_ICONERROR MB_ICONHAND
+#define MB_ICONQUESTION 0x00000020L
+#define MB_ICONEXCLAMATION 0x00000030L
+#define MB_ICONWARNING MB_ICONEXCLAMATION
+#define MB_ICONINFORMATION 0x00000040L
+#define MB_APPLMODAL 0x00000000L
+#define MB_SYSTEMMODAL 0x00001000L
+#define MB_TASKMODAL 0x00002000L
+
+#define IDOK 1
+#define IDCANCEL 2
+#define IDYES 6
+#define IDNO 7
+
+extern "C" {
+int WINAPI MessageBoxW(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType);
+int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType);
+}

@@ -1,0 +1,9 @@
+#include <winbase.h>
+
+// The last error belongs to the calling thread, as on Windows.
+namespace {
+thread_local DWORD lastError = ERROR_SUCCESS;
+}
+
+extern "C" DWORD WINAPI GetLastError(void) { return lastError; }
+extern "C" void WINAPI SetLastError(DWORD dwErrCode) { lastError = dwErrCode; }
