@@ -1,0 +1,34 @@
+// What every exported file call shares: no exception leaves it, failures set the last error,
+// and path arguments go through the one path mapping.
+#pragma once
+#include <winbase.h>
+
+#include <string>
+
+namespace qv::files {
+
+// Sets the last error and hands back the call's failure result.
+template <class Result>
+Result Fail(DWORD error, Result failure) {
+  SetLastError(error);
+  return failure;
+}
+
+// Runs `body`; an exception (only an allocation can throw here) becomes `failure` with
+// ERROR_NOT_ENOUGH_MEMORY, so none crosses the exported entry point.
+template <class Result, class Body>
+Result Guarded(Result failure, Body&& body) noexcept {
+  try {
+    return body();
+  } catch (...) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return failure;
+  }
+}
+
+// The host path for a path argument; false with the last error set when it can't be mapped.
+// A null pointer counts as an empty path.
+bool HostPathFromArgument(LPCSTR path, std::string& hostPath);
+bool HostPathFromArgument(LPCWSTR path, std::string& hostPath);
+
+}  // namespace qv::files

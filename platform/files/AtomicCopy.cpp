@@ -1,0 +1,169 @@
+// CopyFile: the copy is written under a temporary name in the destination's folder, flushed to
+// disk, then renamed into place. A reader sees the old file or the whole new one, never a
+// partial one; a failed copy leaves the old file as it was; a symbolic link at the destination
+// is replaced itself, its target never written.
+#include <winbase.h>
+
+#include "ApiSupport.h"
+#include "ErrnoMapping.h"
+#include "UniqueFd.h"
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <fcntl.h>
+#include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using qv::files::ErrorForPath;
+using qv::files::Fail;
+using qv::files::Guarded;
+using qv::files::UniqueFd;
+using qv::files::Win32ErrorFromErrno;
+
+namespace {
+
+constexpr size_t kChunkSize = 128 * 1024;  // memory stays this small whatever the file's size
+
+// A new file under a hidden name of its own in a given folder. Removed when destroyed unless
+// it was renamed into place.
+class StagedFile {
+ public:
+  StagedFile() = default;
+  ~StagedFile() {
+    fd_.Close();
+    if (!path_.empty()) unlink(path_.c_str());
+  }
+  StagedFile(const StagedFile&) = delete;
+  StagedFile& operator=(const StagedFile&) = delete;
+
+  DWORD Create(const std::string& folder) {
+    static std::atomic<unsigned> serial{0};
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      char leaf[64];
+      std::snprintf(leaf, sizeof leaf, ".qvcopy-%x-%x-%llx", static_cast<unsigned>(getpid()),
+                    serial.fetch_add(1),
+                    static_cast<unsigned long long>(
+                        std::chrono::steady_clock::now().time_since_epoch().count()));
+      std::string path = (folder == "/" ? "" : folder) + "/" + leaf;
+      // Created as any new file would be (0666 less the umask), not private to us.
+      int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+      if (fd >= 0) {
+        fd_.Reset(fd);
+        path_ = std::move(path);
+        return ERROR_SUCCESS;
+      }
+      if (errno != EEXIST) return ErrorForPath(errno, path);
+    }
+    return ERROR_FILE_EXISTS;
+  }
+
+  int Fd() const { return fd_.Get(); }
+  const std::string& Path() const { return path_; }
+
+  // On disk in full before it gets the destination's name.
+  DWORD Finish() {
+    if (fsync(fd_.Get()) != 0) return Win32ErrorFromErrno(errno);
+    if (fd_.Close() != 0) return Win32ErrorFromErrno(errno);
+    return ERROR_SUCCESS;
+  }
+
+  // The name is now the destination's: nothing is left to remove.
+  void Placed() { path_.clear(); }
+
+ private:
+  UniqueFd fd_;
+  std::string path_;
+};
+
+DWORD CopyContents(int from, int to) {
+  std::unique_ptr<char[]> buffer(new char[kChunkSize]);
+  for (;;) {
+    ssize_t got = read(from, buffer.get(), kChunkSize);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return Win32ErrorFromErrno(errno);
+    if (got == 0) return ERROR_SUCCESS;
+    for (ssize_t done = 0; done < got;) {
+      ssize_t wrote = write(to, buffer.get() + done, static_cast<size_t>(got - done));
+      if (wrote < 0 && errno == EINTR) continue;
+      if (wrote < 0) return Win32ErrorFromErrno(errno);
+      done += wrote;
+    }
+  }
+}
+
+// Gives the staged file the destination's name without ever replacing anything there.
+DWORD PlaceWithoutReplacing(StagedFile& staged, const std::string& destination) {
+  if (renameat2(AT_FDCWD, staged.Path().c_str(), AT_FDCWD, destination.c_str(),
+                RENAME_NOREPLACE) == 0) {
+    staged.Placed();
+    return ERROR_SUCCESS;
+  }
+  if (errno == EEXIST) return ERROR_FILE_EXISTS;
+  if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return ErrorForPath(errno, destination);
+  // A file system without RENAME_NOREPLACE: a hard link also fails on an existing name; the
+  // staged name is then removed with the StagedFile.
+  if (link(staged.Path().c_str(), destination.c_str()) == 0) return ERROR_SUCCESS;
+  return errno == EEXIST ? ERROR_FILE_EXISTS : ErrorForPath(errno, destination);
+}
+
+// Makes the rename itself durable: the folder's entry is on disk when the copy reports success.
+void SyncFolder(const std::string& folder) {
+  UniqueFd fd(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (fd.Valid()) fsync(fd.Get());
+}
+
+DWORD CopyOnHost(const std::string& source, const std::string& destination, bool failIfExists) {
+  // Non-blocking open, so that a pipe named as the source can't hang the copy; refused below.
+  UniqueFd from(open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+  if (!from.Valid()) return ErrorForPath(errno, source);
+  struct stat info;
+  if (fstat(from.Get(), &info) != 0) return Win32ErrorFromErrno(errno);
+  if (!S_ISREG(info.st_mode)) return ERROR_ACCESS_DENIED;  // folders, devices, pipes
+
+  struct stat existing;
+  if (lstat(destination.c_str(), &existing) == 0) {
+    if (failIfExists) return ERROR_FILE_EXISTS;  // a link counts, whatever it points at
+    if (S_ISDIR(existing.st_mode)) return ERROR_ACCESS_DENIED;
+  }
+
+  std::string folder = qv::files::ParentFolder(destination);
+  StagedFile staged;
+  if (DWORD status = staged.Create(folder)) return status;
+  if (DWORD status = CopyContents(from.Get(), staged.Fd())) return status;
+  if (DWORD status = staged.Finish()) return status;
+  if (failIfExists) {
+    if (DWORD status = PlaceWithoutReplacing(staged, destination)) return status;
+  } else {
+    if (rename(staged.Path().c_str(), destination.c_str()) != 0)
+      return ErrorForPath(errno, destination);
+    staged.Placed();
+  }
+  SyncFolder(folder);
+  return ERROR_SUCCESS;
+}
+
+template <class Char>
+BOOL CopyFileT(const Char* existingFileName, const Char* newFileName, BOOL failIfExists) {
+  return Guarded(FALSE, [&]() -> BOOL {
+    std::string source;
+    std::string destination;
+    if (!qv::files::HostPathFromArgument(existingFileName, source)) return FALSE;
+    if (!qv::files::HostPathFromArgument(newFileName, destination)) return FALSE;
+    if (DWORD status = CopyOnHost(source, destination, failIfExists != FALSE))
+      return Fail(status, FALSE);
+    return TRUE;
+  });
+}
+
+}  // namespace
+
+BOOL WINAPI CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, BOOL bFailIfExists) {
+  return CopyFileT(lpExistingFileName, lpNewFileName, bFailIfExists);
+}
+
+BOOL WINAPI CopyFileW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, BOOL bFailIfExists) {
+  return CopyFileT(lpExistingFileName, lpNewFileName, bFailIfExists);
+}

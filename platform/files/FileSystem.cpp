@@ -1,0 +1,79 @@
+// Names on disk: DeleteFile, CreateDirectory, GetFileAttributes.
+#include <winbase.h>
+
+#include "ApiSupport.h"
+#include "ErrnoMapping.h"
+
+#include <cerrno>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using qv::files::ErrorForPath;
+using qv::files::Fail;
+using qv::files::Guarded;
+using qv::files::HostPathFromArgument;
+
+namespace {
+
+template <class Char>
+BOOL DeleteFileT(const Char* fileName) {
+  return Guarded(FALSE, [&]() -> BOOL {
+    std::string host;
+    if (!HostPathFromArgument(fileName, host)) return FALSE;
+    // A folder is refused (EISDIR -> access denied); a symbolic link itself is removed.
+    if (unlink(host.c_str()) != 0) return Fail(ErrorForPath(errno, host), FALSE);
+    return TRUE;
+  });
+}
+
+template <class Char>
+BOOL CreateDirectoryT(const Char* pathName) {
+  return Guarded(FALSE, [&]() -> BOOL {
+    std::string host;
+    if (!HostPathFromArgument(pathName, host)) return FALSE;
+    if (mkdir(host.c_str(), 0777) == 0) return TRUE;  // less umask, as for any new folder
+    switch (errno) {
+      case EEXIST: return Fail(ERROR_ALREADY_EXISTS, FALSE);  // a file of that name too
+      case ENOENT: return Fail(ERROR_PATH_NOT_FOUND, FALSE);  // only the parent can be missing
+      default: return Fail(qv::files::Win32ErrorFromErrno(errno), FALSE);
+    }
+  });
+}
+
+// Attributes of what the name leads to; a symbolic link adds REPARSE_POINT, and a link whose
+// target is gone still exists, as nothing but a link.
+DWORD AttributesOnHost(const std::string& host) {
+  struct stat link;
+  if (lstat(host.c_str(), &link) != 0) return Fail(ErrorForPath(errno, host), INVALID_FILE_ATTRIBUTES);
+  DWORD linkBit = S_ISLNK(link.st_mode) ? FILE_ATTRIBUTE_REPARSE_POINT : 0;
+  struct stat target;
+  if (stat(host.c_str(), &target) != 0) return linkBit ? linkBit : FILE_ATTRIBUTE_NORMAL;
+  DWORD attributes = linkBit;
+  if (S_ISDIR(target.st_mode)) attributes |= FILE_ATTRIBUTE_DIRECTORY;
+  if ((target.st_mode & 0222) == 0) attributes |= FILE_ATTRIBUTE_READONLY;
+  return attributes ? attributes : FILE_ATTRIBUTE_NORMAL;
+}
+
+template <class Char>
+DWORD GetFileAttributesT(const Char* fileName) {
+  return Guarded(INVALID_FILE_ATTRIBUTES, [&]() -> DWORD {
+    std::string host;
+    if (!HostPathFromArgument(fileName, host)) return INVALID_FILE_ATTRIBUTES;
+    return AttributesOnHost(host);
+  });
+}
+
+}  // namespace
+
+BOOL WINAPI DeleteFileW(LPCWSTR lpFileName) { return DeleteFileT(lpFileName); }
+BOOL WINAPI DeleteFileA(LPCSTR lpFileName) { return DeleteFileT(lpFileName); }
+
+BOOL WINAPI CreateDirectoryW(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES) {
+  return CreateDirectoryT(lpPathName);
+}
+BOOL WINAPI CreateDirectoryA(LPCSTR lpPathName, LPSECURITY_ATTRIBUTES) {
+  return CreateDirectoryT(lpPathName);
+}
+
+DWORD WINAPI GetFileAttributesW(LPCWSTR lpFileName) { return GetFileAttributesT(lpFileName); }
+DWORD WINAPI GetFileAttributesA(LPCSTR lpFileName) { return GetFileAttributesT(lpFileName); }

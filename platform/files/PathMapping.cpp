@@ -1,0 +1,123 @@
+// Windows paths onto host paths through the drive table in the registry.
+#include <qv/paths.h>
+#include <qv/utf.h>
+#include <winreg.h>
+
+#include <string>
+#include <vector>
+
+namespace qv {
+namespace {
+
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+bool IsDriveLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
+char UpperDrive(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+// Owns an open registry key.
+class OpenKey {
+ public:
+  OpenKey() = default;
+  ~OpenKey() {
+    if (key_) RegCloseKey(key_);
+  }
+  OpenKey(const OpenKey&) = delete;
+  OpenKey& operator=(const OpenKey&) = delete;
+  PHKEY Out() { return &key_; }
+  HKEY Get() const { return key_; }
+
+ private:
+  HKEY key_ = nullptr;
+};
+
+// Reads the text value `name` of `key`; the stored bytes may or may not end in a terminator.
+LSTATUS ReadText(HKEY key, const std::u16string& name, std::u16string& text) {
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    DWORD type = 0;
+    DWORD size = 0;
+    LSTATUS status = RegQueryValueExW(key, name.c_str(), nullptr, &type, nullptr, &size);
+    if (status != ERROR_SUCCESS) return status;
+    if (type != REG_SZ && type != REG_EXPAND_SZ) return ERROR_FILE_NOT_FOUND;
+    std::vector<WCHAR> data(size / sizeof(WCHAR) + 1, 0);
+    status = RegQueryValueExW(key, name.c_str(), nullptr, &type,
+                              reinterpret_cast<LPBYTE>(data.data()), &size);
+    if (status == ERROR_MORE_DATA) continue;  // changed between the two reads
+    if (status != ERROR_SUCCESS) return status;
+    text.assign(data.data(), size / sizeof(WCHAR));
+    while (!text.empty() && text.back() == 0) text.pop_back();
+    return ERROR_SUCCESS;
+  }
+  return ERROR_MORE_DATA;
+}
+
+// The host folder of drive `letter` (upper case), without a trailing "/" ("" for "/").
+DWORD DriveFolder(char letter, std::string& folder) {
+  OpenKey table;
+  LSTATUS status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, ToUtf16(kDosDevicesKey).c_str(), 0,
+                                 KEY_QUERY_VALUE, table.Out());
+  if (status == ERROR_FILE_NOT_FOUND) return ERROR_PATH_NOT_FOUND;
+  if (status != ERROR_SUCCESS) return static_cast<DWORD>(status);
+  std::u16string text;
+  status = ReadText(table.Get(), ToUtf16(std::string{letter, ':'}), text);
+  if (status == ERROR_FILE_NOT_FOUND) return ERROR_PATH_NOT_FOUND;
+  if (status != ERROR_SUCCESS) return static_cast<DWORD>(status);
+  std::string mapped = ToUtf8(text);
+  // A drive must name an absolute host folder; anything else counts as unmapped.
+  if (mapped.empty() || mapped[0] != '/') return ERROR_PATH_NOT_FOUND;
+  while (!mapped.empty() && mapped.back() == '/') mapped.pop_back();
+  folder = std::move(mapped);
+  return ERROR_SUCCESS;
+}
+
+// Appends the elements of `rest` to `host`, one "/" before each; refuses "." and "..", which
+// could lead a name taken from a job outside the folder its template names.
+DWORD AppendElements(std::string_view rest, std::string& host) {
+  std::string::size_type pos = 0;
+  while (pos < rest.size()) {
+    if (IsSeparator(rest[pos])) {
+      ++pos;
+      continue;
+    }
+    std::string::size_type end = pos;
+    while (end < rest.size() && !IsSeparator(rest[end])) ++end;
+    std::string_view element = rest.substr(pos, end - pos);
+    if (element == "." || element == "..") return ERROR_INVALID_NAME;
+    host += '/';
+    host += element;
+    pos = end;
+  }
+  return ERROR_SUCCESS;
+}
+
+}  // namespace
+
+DWORD MapWindowsPath(std::string_view windowsPath, std::string& hostPath) {
+  if (windowsPath.empty()) return ERROR_PATH_NOT_FOUND;
+  if (windowsPath.find('\0') != std::string_view::npos) return ERROR_INVALID_NAME;
+  if (windowsPath.size() >= 2 && IsSeparator(windowsPath[0]) && IsSeparator(windowsPath[1]))
+    return ERROR_BAD_PATHNAME;  // \\server\share\... and \\?\...
+
+  bool hostAbsolute = windowsPath[0] == '/';
+  bool drive = windowsPath.size() >= 3 && IsDriveLetter(windowsPath[0]) && windowsPath[1] == ':' &&
+               IsSeparator(windowsPath[2]);
+  std::string_view rest = windowsPath.substr(hostAbsolute ? 1 : drive ? 3 : 0);
+
+  // Elements are checked first, so a path with "." or ".." is refused whatever its root.
+  std::string elements;
+  if (DWORD status = AppendElements(rest, elements)) return status;
+  // Everything else is relative: to the working directory, to a drive's current folder
+  // ("C:x") or to the current drive's root ("\x"). None of those is resolved here.
+  if (!hostAbsolute && !drive) return ERROR_PATH_NOT_FOUND;
+
+  std::string host;
+  if (drive) {
+    if (DWORD status = DriveFolder(UpperDrive(windowsPath[0]), host)) return status;
+  }
+  host += elements;
+  if (host.empty() || IsSeparator(windowsPath.back())) host += '/';
+  hostPath = std::move(host);
+  return ERROR_SUCCESS;
+}
+
+}  // namespace qv

@@ -1,0 +1,186 @@
+#include <gtest/gtest.h>
+#include <winbase.h>
+
+#include <filesystem>
+
+#include "FileTestSupport.h"
+#include "TempPrefix.h"
+
+namespace {
+
+using qv::files::testing::ReadHostFile;
+using qv::files::testing::WriteHostFile;
+
+// Closes a handle at the end of a test whatever happens.
+struct HandleCloser {
+  HANDLE handle;
+  ~HandleCloser() {
+    if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+  }
+};
+
+struct DispositionCase {
+  DWORD disposition;
+  bool exists;
+  bool opens;
+  DWORD error;  // the last error after the call, on success too
+  const char* contentAfter;  // nullptr: no file
+};
+
+TEST(CreateFile, CreationDispositions) {
+  qv::testing::TempPrefix prefix;
+  const DispositionCase cases[] = {
+      {CREATE_NEW, false, true, ERROR_SUCCESS, ""},
+      {CREATE_NEW, true, false, ERROR_FILE_EXISTS, "old"},
+      {CREATE_ALWAYS, false, true, ERROR_SUCCESS, ""},
+      {CREATE_ALWAYS, true, true, ERROR_ALREADY_EXISTS, ""},
+      {OPEN_EXISTING, false, false, ERROR_FILE_NOT_FOUND, nullptr},
+      {OPEN_EXISTING, true, true, ERROR_SUCCESS, "old"},
+      {OPEN_ALWAYS, false, true, ERROR_SUCCESS, ""},
+      {OPEN_ALWAYS, true, true, ERROR_ALREADY_EXISTS, "old"},
+      {TRUNCATE_EXISTING, false, false, ERROR_FILE_NOT_FOUND, nullptr},
+      {TRUNCATE_EXISTING, true, true, ERROR_SUCCESS, ""},
+      {0, true, false, ERROR_INVALID_PARAMETER, "old"},
+      {9, true, false, ERROR_INVALID_PARAMETER, "old"},
+  };
+  for (const DispositionCase& c : cases) {
+    SCOPED_TRACE(::testing::Message() << "disposition " << c.disposition << ", exists " << c.exists);
+    std::string path = prefix.Path("f.dat");
+    std::filesystem::remove(path);
+    if (c.exists) WriteHostFile(path, "old");
+    SetLastError(12345);
+    HandleCloser file{CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                  c.disposition, FILE_ATTRIBUTE_NORMAL, nullptr)};
+    EXPECT_EQ(file.handle != INVALID_HANDLE_VALUE, c.opens);
+    EXPECT_NE(file.handle, nullptr);
+    EXPECT_EQ(GetLastError(), c.error);
+    EXPECT_EQ(std::filesystem::exists(path), c.contentAfter != nullptr);
+    if (c.contentAfter) {
+      EXPECT_EQ(ReadHostFile(path), c.contentAfter);
+    }
+  }
+}
+
+// The way the monitor appends a job's bytes: open or create, move to the end, one write, close.
+void Append(const char16_t* path, const std::string& bytes) {
+  HandleCloser file{CreateFileW(path, GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr)};
+  ASSERT_NE(file.handle, INVALID_HANDLE_VALUE) << GetLastError();
+  ASSERT_NE(SetFilePointer(file.handle, 0, nullptr, FILE_END), INVALID_SET_FILE_POINTER);
+  DWORD written = 0;
+  ASSERT_TRUE(WriteFile(file.handle, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
+  EXPECT_EQ(written, bytes.size());
+}
+
+TEST(CreateFile, OpenAlwaysAndSeekToEndAppends) {
+  qv::testing::TempPrefix prefix;
+  std::filesystem::create_directories(prefix.Path("drive_c/Spool"));
+  Append(WSTR("C:\\Spool\\job.tmp"), "first,");
+  Append(WSTR("c:/Spool/job.tmp"), "second");
+  EXPECT_EQ(ReadHostFile(prefix.Path("drive_c/Spool/job.tmp")), "first,second");
+}
+
+TEST(CreateFile, AccessIsEnforcedPerHandle) {
+  qv::testing::TempPrefix prefix;
+  std::string path = prefix.Path("f.dat");
+  WriteHostFile(path, "abc");
+  char buffer[8] = {};
+  DWORD count = 99;
+
+  HandleCloser reader{CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, 0, nullptr)};
+  ASSERT_NE(reader.handle, INVALID_HANDLE_VALUE);
+  EXPECT_FALSE(WriteFile(reader.handle, "x", 1, &count, nullptr));
+  EXPECT_EQ(GetLastError(), DWORD{ERROR_ACCESS_DENIED});
+  EXPECT_EQ(count, 0u);
+  EXPECT_TRUE(ReadFile(reader.handle, buffer, sizeof buffer, &count, nullptr));
+  EXPECT_EQ(std::string(buffer, count), "abc");
+  EXPECT_TRUE(ReadFile(reader.handle, buffer, sizeof buffer, &count, nullptr));  // at the end
+  EXPECT_EQ(count, 0u);
+
+  HandleCloser writer{CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr)};
+  ASSERT_NE(writer.handle, INVALID_HANDLE_VALUE);
+  EXPECT_FALSE(ReadFile(writer.handle, buffer, sizeof buffer, &count, nullptr));
+  EXPECT_EQ(GetLastError(), DWORD{ERROR_ACCESS_DENIED});
+  EXPECT_TRUE(FlushFileBuffers(writer.handle));
+}
+
+TEST(CreateFile, Refusals) {
+  qv::testing::TempPrefix prefix;
+  struct Case {
+    std::string path;
+    DWORD error;
+  } cases[] = {
+      {prefix.Dir(), ERROR_ACCESS_DENIED},  // a folder is not a file
+      {prefix.Path("missing/f.dat"), ERROR_PATH_NOT_FOUND},
+      {prefix.Path("f.dat/x"), ERROR_PATH_NOT_FOUND},  // through a file
+      {prefix.Path("a/../f.dat"), ERROR_INVALID_NAME},
+      {"relative.dat", ERROR_PATH_NOT_FOUND},
+      {"", ERROR_PATH_NOT_FOUND},
+  };
+  WriteHostFile(prefix.Path("f.dat"), "");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    EXPECT_EQ(CreateFileA(c.path.c_str(), GENERIC_READ, 0, nullptr, OPEN_ALWAYS, 0, nullptr),
+              INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), c.error);
+  }
+  EXPECT_FALSE(std::filesystem::exists("relative.dat"));
+}
+
+TEST(FilePointer, MovesIn64Bits) {
+  qv::testing::TempPrefix prefix;
+  HandleCloser file{CreateFileA(prefix.Path("sparse.dat").c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                                nullptr, CREATE_NEW, 0, nullptr)};
+  ASSERT_NE(file.handle, INVALID_HANDLE_VALUE);
+
+  LONG high = 1;  // 4 GiB + 16
+  EXPECT_EQ(SetFilePointer(file.handle, 16, &high, FILE_BEGIN), 16u);
+  EXPECT_EQ(high, 1);
+  DWORD written = 0;
+  ASSERT_TRUE(WriteFile(file.handle, "x", 1, &written, nullptr));
+  DWORD sizeHigh = 0;
+  EXPECT_EQ(GetFileSize(file.handle, &sizeHigh), 17u);
+  EXPECT_EQ(sizeHigh, 1u);
+
+  high = -1;  // back by 7 from the end, as one signed 64-bit distance
+  EXPECT_EQ(SetFilePointer(file.handle, -7, &high, FILE_END), 10u);
+  EXPECT_EQ(high, 1);
+  EXPECT_EQ(SetFilePointer(file.handle, 2, nullptr, FILE_BEGIN), 2u);
+  EXPECT_EQ(SetFilePointer(file.handle, 3, nullptr, FILE_CURRENT), 5u);
+  EXPECT_EQ(GetLastError(), DWORD{ERROR_SUCCESS});
+
+  // Before the start; beyond 32 bits with no high part to report it; an unknown method.
+  EXPECT_EQ(SetFilePointer(file.handle, -6, nullptr, FILE_CURRENT), INVALID_SET_FILE_POINTER);
+  EXPECT_EQ(GetLastError(), 131u);
+  EXPECT_EQ(SetFilePointer(file.handle, 0, nullptr, FILE_END), INVALID_SET_FILE_POINTER);
+  EXPECT_EQ(GetLastError(), DWORD{ERROR_INVALID_PARAMETER});
+  EXPECT_EQ(SetFilePointer(file.handle, 0, nullptr, 7), INVALID_SET_FILE_POINTER);
+  EXPECT_EQ(GetLastError(), DWORD{ERROR_INVALID_PARAMETER});
+  EXPECT_EQ(SetFilePointer(file.handle, 0, nullptr, FILE_CURRENT), 5u);  // unmoved
+}
+
+TEST(Handles, BadHandlesAreRefused) {
+  qv::testing::TempPrefix prefix;
+  HANDLE file = CreateFileA(prefix.Path("f.dat").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0,
+                            nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  ASSERT_TRUE(CloseHandle(file));
+  DWORD count = 0;
+  HANDLE bad[] = {file, INVALID_HANDLE_VALUE, nullptr, reinterpret_cast<HANDLE>(uintptr_t{3})};
+  for (HANDLE handle : bad) {
+    SCOPED_TRACE(handle);
+    EXPECT_FALSE(CloseHandle(handle));
+    EXPECT_EQ(GetLastError(), DWORD{ERROR_INVALID_HANDLE});
+    EXPECT_FALSE(WriteFile(handle, "x", 1, &count, nullptr));
+    EXPECT_EQ(GetLastError(), DWORD{ERROR_INVALID_HANDLE});
+    EXPECT_EQ(SetFilePointer(handle, 0, nullptr, FILE_BEGIN), INVALID_SET_FILE_POINTER);
+    EXPECT_EQ(GetLastError(), DWORD{ERROR_INVALID_HANDLE});
+  }
+  // A new file never gets the handle of a closed one.
+  HandleCloser again{CreateFileA(prefix.Path("g.dat").c_str(), GENERIC_WRITE, 0, nullptr,
+                                 CREATE_NEW, 0, nullptr)};
+  EXPECT_NE(again.handle, file);
+}
+
+}  // namespace
