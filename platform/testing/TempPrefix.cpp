@@ -23,12 +23,13 @@ TempPrefix::~TempPrefix() {
   std::filesystem::remove_all(dir_, ignored);
 }
 
-static std::string FromEnv(const char* name, const char* fallback) {
-  const char* value = std::getenv(name);
-  return value && *value ? value : fallback;
+// CTest names the build folder; programs are in its bin/, libraries in its lib/.
+static std::string BuildDir() {
+  const char* value = std::getenv("QV_TEST_BUILD_DIR");
+  return value && *value ? value : "..";
 }
 
-std::string BinDir() { return FromEnv("QV_TEST_BIN_DIR", "."); }
-std::string LibDir() { return FromEnv("QV_TEST_LIB_DIR", "."); }
+std::string BinDir() { return BuildDir() + "/bin"; }
+std::string LibDir() { return BuildDir() + "/lib"; }
 
 }  // namespace qv::testing

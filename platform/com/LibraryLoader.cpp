@@ -1,0 +1,129 @@
+#include "LibraryLoader.h"
+
+#include <qv/prefix.h>
+
+#include <dlfcn.h>
+#include <link.h>
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+
+namespace qv::com {
+namespace {
+
+namespace fs = std::filesystem;
+
+bool FileExists(const std::string& path) {
+  std::error_code ignored;
+  return fs::is_regular_file(path, ignored);
+}
+
+bool EndsWithDll(const std::string& name) {
+  if (name.size() < 4) return false;
+  std::string extension = name.substr(name.size() - 4);
+  std::transform(extension.begin(), extension.end(), extension.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return extension == ".dll";
+}
+
+// "QVPM.DLL" -> "libqvpm.so": the name the build gives the library a Windows name stands for.
+std::string HostLibraryName(const std::string& windowsName) {
+  std::string stem = windowsName.substr(0, windowsName.size() - 4);
+  std::transform(stem.begin(), stem.end(), stem.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return "lib" + stem + ".so";
+}
+
+}  // namespace
+
+OpenedLibrary OpenLibrary(const std::string& name, int flags) {
+  OpenedLibrary result;
+  if (name.empty() || name.find('\\') != std::string::npos) {
+    result.missing = true;
+    return result;
+  }
+  if (name.find('/') != std::string::npos) {
+    // A relative path would depend on the working directory: code is never loaded that way.
+    if (name.front() != '/') {
+      result.missing = true;
+      return result;
+    }
+    result.handle = dlopen(name.c_str(), flags);
+    result.missing = !result.handle && !FileExists(name);
+    return result;
+  }
+  std::string folder = qv::LibraryDir();
+  std::string candidates[2] = {folder + "/" + name,
+                               EndsWithDll(name) ? folder + "/" + HostLibraryName(name) : ""};
+  for (const std::string& candidate : candidates) {
+    if (candidate.empty() || !FileExists(candidate)) continue;
+    result.handle = dlopen(candidate.c_str(), flags);
+    return result;  // found: a load failure is the library's, not a missing file
+  }
+  result.handle = dlopen(name.c_str(), flags);
+  result.missing = !result.handle;
+  return result;
+}
+
+HMODULE ModuleOfHandle(void* handle) {
+  link_map* map = nullptr;
+  if (!handle || dlinfo(handle, RTLD_DI_LINKMAP, &map) != 0 || !map) return nullptr;
+  // Any address inside the object leads to its base; its dynamic section is one.
+  return ModuleContaining(map->l_ld);
+}
+
+HMODULE ModuleContaining(const void* address) {
+  Dl_info info{};
+  if (!address || dladdr(address, &info) == 0) return nullptr;
+  return static_cast<HMODULE>(info.dli_fbase);
+}
+
+HMODULE ProgramModule() {
+  static const HMODULE program = [] {
+    void* self = dlopen(nullptr, RTLD_NOW);
+    HMODULE module = ModuleOfHandle(self);
+    if (self) dlclose(self);
+    return module;
+  }();
+  return program;
+}
+
+std::string ModulePath(HMODULE module) {
+  std::error_code error;
+  if (!module || module == ProgramModule()) {
+    fs::path program = fs::read_symlink("/proc/self/exe", error);
+    return error ? std::string() : program.string();
+  }
+  Dl_info info{};
+  if (dladdr(module, &info) == 0 || info.dli_fbase != module || !info.dli_fname || !*info.dli_fname)
+    return {};
+  fs::path path = fs::absolute(info.dli_fname, error);
+  return error ? std::string() : path.lexically_normal().string();
+}
+
+void* LibrarySymbol(void* handle, const char* name) {
+  void* symbol = dlsym(handle, name);
+  // dlsym also searches the libraries the module depends on; a Windows module exports only
+  // its own functions.
+  if (!symbol || ModuleContaining(symbol) != ModuleOfHandle(handle)) return nullptr;
+  return symbol;
+}
+
+void* ModuleSymbol(HMODULE module, const char* name) {
+  void* handle = nullptr;
+  if (module == ProgramModule()) {
+    handle = dlopen(nullptr, RTLD_NOW);
+  } else {
+    Dl_info info{};
+    if (dladdr(module, &info) == 0 || info.dli_fbase != module || !info.dli_fname) return nullptr;
+    // Only a library already loaded: this takes a passing reference, dropped below.
+    handle = dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD);
+  }
+  if (!handle) return nullptr;
+  void* symbol = LibrarySymbol(handle, name);
+  dlclose(handle);
+  return symbol;
+}
+
+}  // namespace qv::com
