@@ -1,0 +1,113 @@
+#include "RegistryKey.h"
+
+#include <utility>
+
+namespace qv::cli {
+
+RegistryKey::~RegistryKey() { Close(); }
+
+RegistryKey::RegistryKey(RegistryKey&& other) noexcept : key_(std::exchange(other.key_, nullptr)) {}
+
+RegistryKey& RegistryKey::operator=(RegistryKey&& other) noexcept {
+  if (this != &other) {
+    Close();
+    key_ = std::exchange(other.key_, nullptr);
+  }
+  return *this;
+}
+
+void RegistryKey::Close() {
+  if (key_) RegCloseKey(key_);
+  key_ = nullptr;
+}
+
+LSTATUS RegistryKey::Open(HKEY root, const std::u16string& path) {
+  Close();
+  return RegOpenKeyExW(root, path.c_str(), 0, KEY_ALL_ACCESS, &key_);
+}
+
+LSTATUS RegistryKey::Create(HKEY root, const std::u16string& path) {
+  Close();
+  return RegCreateKeyExW(root, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key_,
+                         nullptr);
+}
+
+LSTATUS RegistryKey::SubkeyNames(std::vector<std::u16string>& names) const {
+  names.clear();
+  std::u16string name(256, u'\0');  // key names are at most 255 characters on Windows
+  for (DWORD index = 0;; ++index) {
+    DWORD length = static_cast<DWORD>(name.size());
+    LSTATUS status = RegEnumKeyExW(key_, index, name.data(), &length, nullptr, nullptr, nullptr, nullptr);
+    if (status == ERROR_MORE_DATA) {
+      name.resize(name.size() * 2);
+      --index;
+      continue;
+    }
+    if (status == ERROR_NO_MORE_ITEMS) return ERROR_SUCCESS;
+    if (status != ERROR_SUCCESS) return status;
+    names.emplace_back(name.data(), length);
+  }
+}
+
+LSTATUS RegistryKey::Values(std::vector<RegistryValue>& values) const {
+  values.clear();
+  std::u16string name(256, u'\0');
+  std::string data(256, '\0');
+  for (DWORD index = 0;; ++index) {
+    DWORD nameLength = static_cast<DWORD>(name.size());
+    DWORD dataSize = static_cast<DWORD>(data.size());
+    DWORD type = 0;
+    LSTATUS status = RegEnumValueW(key_, index, name.data(), &nameLength, nullptr, &type,
+                                   reinterpret_cast<BYTE*>(data.data()), &dataSize);
+    if (status == ERROR_MORE_DATA) {
+      // The name or the data did not fit: grow whichever and ask again.
+      if (dataSize > data.size())
+        data.resize(dataSize);
+      else
+        name.resize(name.size() * 2);
+      --index;
+      continue;
+    }
+    if (status == ERROR_NO_MORE_ITEMS) return ERROR_SUCCESS;
+    if (status != ERROR_SUCCESS) return status;
+    values.push_back({std::u16string(name.data(), nameLength), type, data.substr(0, dataSize)});
+  }
+}
+
+LSTATUS RegistryKey::Query(const std::u16string& name, RegistryValue& value) const {
+  value.name = name;
+  while (true) {
+    DWORD size = static_cast<DWORD>(value.data.size());
+    LSTATUS status = RegQueryValueExW(key_, name.c_str(), nullptr, &value.type,
+                                      reinterpret_cast<BYTE*>(value.data.data()), &size);
+    if (status == ERROR_MORE_DATA) {
+      value.data.resize(size);
+      continue;
+    }
+    if (status == ERROR_SUCCESS) value.data.resize(size);
+    return status;
+  }
+}
+
+LSTATUS RegistryKey::Set(const RegistryValue& value) const {
+  return RegSetValueExW(key_, value.name.c_str(), 0, value.type, reinterpret_cast<const BYTE*>(value.data.data()),
+                        static_cast<DWORD>(value.data.size()));
+}
+
+LSTATUS RegistryKey::Delete(const std::u16string& valueName) const {
+  return RegDeleteValueW(key_, valueName.c_str());
+}
+
+LSTATUS DeleteTree(HKEY root, const std::u16string& path) {
+  {
+    RegistryKey key;
+    if (LSTATUS status = key.Open(root, path)) return status;
+    std::vector<std::u16string> children;
+    if (LSTATUS status = key.SubkeyNames(children)) return status;
+    for (const std::u16string& child : children)
+      if (LSTATUS status = DeleteTree(key.Get(), child); status && status != ERROR_FILE_NOT_FOUND) return status;
+  }
+  return RegDeleteKeyW(root, path.c_str());
+}
+
+}  // namespace qv::cli

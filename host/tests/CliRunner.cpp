@@ -1,0 +1,75 @@
+#include "CliRunner.h"
+
+#include <TempPrefix.h>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+
+extern char** environ;
+
+namespace qv::testing {
+
+namespace {
+
+std::string Slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Output goes to files, not pipes, so a chatty child can never block on a full pipe.
+class OutputFiles {
+ public:
+  OutputFiles() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "qvcli-XXXXXX").string();
+    if (!mkdtemp(pattern.data())) throw std::runtime_error("cannot create a folder for the output");
+    dir_ = pattern;
+  }
+  ~OutputFiles() {
+    std::error_code ignored;
+    std::filesystem::remove_all(dir_, ignored);
+  }
+  std::string Out() const { return dir_ + "/out"; }
+  std::string Err() const { return dir_ + "/err"; }
+
+ private:
+  std::string dir_;
+};
+
+}  // namespace
+
+CliResult RunQuorvane(const std::vector<std::string>& args) {
+  std::string program = BinDir() + "/quorvane";
+  std::vector<char*> argv{program.data()};
+  std::vector<std::string> copies(args);
+  for (std::string& arg : copies) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+
+  OutputFiles files;
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, files.Out().c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addopen(&actions, 2, files.Err().c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  pid_t pid = 0;
+  int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (spawned != 0) throw std::runtime_error("cannot start " + program);
+
+  int status = 0;
+  waitpid(pid, &status, 0);
+  CliResult result;
+  result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  result.out = Slurp(files.Out());
+  result.err = Slurp(files.Err());
+  return result;
+}
+
+}  // namespace qv::testing

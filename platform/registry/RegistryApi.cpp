@@ -1,0 +1,339 @@
+// The registry calls. Each call is one transaction on the store; names and 8-bit text are
+// UTF-8 inside, string data is kept in the UTF-16 form the wide calls use. Registry calls
+// report through their status and leave the thread's last error alone, as Windows does.
+#include "HandleTable.h"
+#include "KeyTree.h"
+#include "Store.h"
+#include "ValueText.h"
+
+#include <qv/utf.h>
+#include <winreg.h>
+
+#include <cstring>
+#include <new>
+
+namespace qv::registry {
+namespace {
+
+constexpr uint32_t kClassesRoot = 0x80000000u;
+constexpr uint32_t kLocalMachine = 0x80000002u;
+
+// Where a handle points: a key of the store, and for HKEY_CLASSES_ROOT the path below it.
+struct Origin {
+  int64_t key = 0;
+  bool predefined = false;
+  std::vector<std::string> path;
+};
+
+LSTATUS ResolveHandle(HKEY handle, Origin& origin) {
+  std::optional<uint32_t> number = HandleTable::Number(handle);
+  if (!number || *number == 0) return ERROR_INVALID_HANDLE;
+  if (*number == kLocalMachine) {
+    origin = {kRootKeyId, true, {}};
+    return ERROR_SUCCESS;
+  }
+  if (*number == kClassesRoot) {
+    origin = {kRootKeyId, true, {"SOFTWARE", "Classes"}};
+    return ERROR_SUCCESS;
+  }
+  // HKEY_CURRENT_USER, HKEY_USERS and the other roots have no store here.
+  if (*number >= 0x80000000u) return ERROR_INVALID_HANDLE;
+  std::optional<int64_t> key = HandleTable::Instance().Find(handle);
+  if (!key) return ERROR_INVALID_HANDLE;
+  origin = {*key, false, {}};
+  return ERROR_SUCCESS;
+}
+
+// Runs one call's work, turning anything thrown into its status: nothing crosses the C entry.
+template <class Work>
+LSTATUS Guarded(Work&& work) noexcept {
+  try {
+    return work();
+  } catch (const StoreError& error) {
+    return error.Status();
+  } catch (const std::bad_alloc&) {
+    return ERROR_OUTOFMEMORY;
+  } catch (...) {
+    return ERROR_REGISTRY_IO_FAILED;
+  }
+}
+
+std::vector<std::string> Join(const Origin& origin, const std::vector<std::string>& sub) {
+  std::vector<std::string> path = origin.path;
+  path.insert(path.end(), sub.begin(), sub.end());
+  return path;
+}
+
+LSTATUS CheckOrigin(KeyTree& tree, const Origin& origin) {
+  return origin.predefined || tree.Exists(origin.key) ? ERROR_SUCCESS : ERROR_KEY_DELETED;
+}
+
+// The key `sub` names below the handle's key, inside an open transaction.
+LSTATUS Locate(KeyTree& tree, const Origin& origin, const std::vector<std::string>& sub, int64_t& key) {
+  if (LSTATUS status = CheckOrigin(tree, origin)) return status;
+  std::optional<int64_t> found = tree.Walk(origin.key, Join(origin, sub));
+  if (!found) return ERROR_FILE_NOT_FOUND;
+  key = *found;
+  return ERROR_SUCCESS;
+}
+
+// Runs read (write = false) or write work on the handle's key and `sub` below it.
+template <class Work>
+LSTATUS WithKey(HKEY handle, const std::vector<std::string>& sub, bool write, Work&& work) {
+  Origin origin;
+  if (LSTATUS status = ResolveHandle(handle, origin)) return status;
+  return Store::Instance().Use([&](Database& db) -> LSTATUS {
+    Transaction transaction(db, write);
+    KeyTree tree(db);
+    int64_t key = 0;
+    if (LSTATUS status = Locate(tree, origin, sub, key)) return status;
+    LSTATUS status = work(tree, key);
+    if (status == ERROR_SUCCESS) transaction.Commit();
+    return status;
+  });
+}
+
+LSTATUS OpenKey(HKEY handle, std::string_view subKey, PHKEY result) {
+  if (!result) return ERROR_INVALID_PARAMETER;
+  *result = nullptr;
+  std::vector<std::string> sub;
+  if (LSTATUS status = SplitKeyPath(subKey, sub)) return status;
+  int64_t opened = 0;
+  LSTATUS status = WithKey(handle, sub, false, [&](KeyTree&, int64_t key) -> LSTATUS {
+    opened = key;
+    return ERROR_SUCCESS;
+  });
+  if (status == ERROR_SUCCESS) *result = HandleTable::Instance().Add(opened);
+  return status;
+}
+
+LSTATUS CreateKey(HKEY handle, std::string_view subKey, PHKEY result, LPDWORD disposition) {
+  if (!result) return ERROR_INVALID_PARAMETER;
+  *result = nullptr;
+  std::vector<std::string> sub;
+  if (LSTATUS status = SplitKeyPath(subKey, sub)) return status;
+  Origin origin;
+  if (LSTATUS status = ResolveHandle(handle, origin)) return status;
+  int64_t key = 0;
+  bool created = false;
+  LSTATUS status = Store::Instance().Use([&](Database& db) -> LSTATUS {
+    Transaction transaction(db, true);
+    KeyTree tree(db);
+    if (LSTATUS status = CheckOrigin(tree, origin)) return status;
+    key = tree.WalkCreating(origin.key, Join(origin, sub), created);
+    transaction.Commit();
+    return ERROR_SUCCESS;
+  });
+  if (status != ERROR_SUCCESS) return status;
+  *result = HandleTable::Instance().Add(key);
+  if (disposition) *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
+  return ERROR_SUCCESS;
+}
+
+LSTATUS DeleteKey(HKEY handle, std::string_view subKey) {
+  std::vector<std::string> sub;
+  if (LSTATUS status = SplitKeyPath(subKey, sub)) return status;
+  Origin origin;
+  if (LSTATUS status = ResolveHandle(handle, origin)) return status;
+  if (origin.predefined && sub.empty()) return ERROR_ACCESS_DENIED;  // a root can't go
+  return WithKey(handle, sub, true, [](KeyTree& tree, int64_t key) -> LSTATUS {
+    if (key == kRootKeyId || tree.HasChildren(key)) return ERROR_ACCESS_DENIED;
+    tree.RemoveKey(key);
+    return ERROR_SUCCESS;
+  });
+}
+
+LSTATUS QueryValue(HKEY handle, const std::string& name, ValueRecord& value) {
+  return WithKey(handle, {}, false, [&](KeyTree& tree, int64_t key) -> LSTATUS {
+    std::optional<ValueRecord> found = tree.GetValue(key, name);
+    if (!found) return ERROR_FILE_NOT_FOUND;
+    value = std::move(*found);
+    return ERROR_SUCCESS;
+  });
+}
+
+LSTATUS SetValue(HKEY handle, const std::string& name, DWORD type, const std::string& data) {
+  return WithKey(handle, {}, true, [&](KeyTree& tree, int64_t key) -> LSTATUS {
+    tree.SetValue(key, name, type, data);
+    return ERROR_SUCCESS;
+  });
+}
+
+LSTATUS DeleteValue(HKEY handle, const std::string& name) {
+  return WithKey(handle, {}, true, [&](KeyTree& tree, int64_t key) -> LSTATUS {
+    return tree.DeleteValue(key, name) ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
+  });
+}
+
+LSTATUS EnumKey(HKEY handle, DWORD index, std::string& name) {
+  return WithKey(handle, {}, false, [&](KeyTree& tree, int64_t key) -> LSTATUS {
+    std::optional<std::string> child = tree.ChildAt(key, index);
+    if (!child) return ERROR_NO_MORE_ITEMS;
+    name = std::move(*child);
+    return ERROR_SUCCESS;
+  });
+}
+
+LSTATUS EnumValue(HKEY handle, DWORD index, ValueRecord& value) {
+  return WithKey(handle, {}, false, [&](KeyTree& tree, int64_t key) -> LSTATUS {
+    std::optional<ValueRecord> found = tree.ValueAt(key, index);
+    if (!found) return ERROR_NO_MORE_ITEMS;
+    value = std::move(*found);
+    return ERROR_SUCCESS;
+  });
+}
+
+// Hands value data to the caller as RegQueryValueEx does: the size alone without a buffer,
+// ERROR_MORE_DATA and the size needed for a short buffer.
+LSTATUS Deliver(DWORD type, std::string_view data, LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData) {
+  if (lpType) *lpType = type;
+  if (!lpcbData) return ERROR_SUCCESS;
+  DWORD needed = static_cast<DWORD>(data.size());
+  if (lpData && *lpcbData < needed) {
+    *lpcbData = needed;
+    return ERROR_MORE_DATA;
+  }
+  if (lpData && needed) std::memcpy(lpData, data.data(), needed);
+  *lpcbData = needed;
+  return ERROR_SUCCESS;
+}
+
+// Copies a name into a caller's buffer of `capacity` characters, terminator included.
+LSTATUS DeliverName(const std::string& name, LPWSTR buffer, DWORD capacity, DWORD* length) {
+  std::u16string wide = qv::ToUtf16(name);
+  if (wide.size() + 1 > capacity) return ERROR_MORE_DATA;
+  std::memcpy(buffer, wide.c_str(), (wide.size() + 1) * sizeof(char16_t));
+  if (length) *length = static_cast<DWORD>(wide.size());
+  return ERROR_SUCCESS;
+}
+
+std::string DataBytes(const BYTE* data, DWORD size) {
+  return std::string(reinterpret_cast<const char*>(data), size);
+}
+
+}  // namespace
+}  // namespace qv::registry
+
+using namespace qv::registry;
+
+extern "C" {
+
+LSTATUS WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, REGSAM, PHKEY phkResult) {
+  return Guarded([&]() -> LSTATUS { return OpenKey(hKey, NameFromAnsi(lpSubKey), phkResult); });
+}
+
+LSTATUS WINAPI RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, REGSAM, PHKEY phkResult) {
+  return Guarded([&]() -> LSTATUS { return OpenKey(hKey, NameFromWide(lpSubKey), phkResult); });
+}
+
+LSTATUS WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, LPSTR, DWORD, REGSAM,
+                               LPSECURITY_ATTRIBUTES, PHKEY phkResult, LPDWORD lpdwDisposition) {
+  if (!lpSubKey) return ERROR_INVALID_PARAMETER;
+  return Guarded([&]() -> LSTATUS { return CreateKey(hKey, NameFromAnsi(lpSubKey), phkResult, lpdwDisposition); });
+}
+
+LSTATUS WINAPI RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, LPWSTR, DWORD, REGSAM,
+                               LPSECURITY_ATTRIBUTES, PHKEY phkResult, LPDWORD lpdwDisposition) {
+  if (!lpSubKey) return ERROR_INVALID_PARAMETER;
+  return Guarded([&]() -> LSTATUS { return CreateKey(hKey, NameFromWide(lpSubKey), phkResult, lpdwDisposition); });
+}
+
+LSTATUS WINAPI RegCloseKey(HKEY hKey) {
+  return Guarded([&]() -> LSTATUS {
+    std::optional<uint32_t> number = HandleTable::Number(hKey);
+    if (number && (*number == kLocalMachine || *number == kClassesRoot)) return ERROR_SUCCESS;
+    return HandleTable::Instance().Remove(hKey) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+  });
+}
+
+LSTATUS WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD, LPDWORD lpType, LPBYTE lpData,
+                                LPDWORD lpcbData) {
+  if (lpData && !lpcbData) return ERROR_INVALID_PARAMETER;
+  return Guarded([&]() -> LSTATUS {
+    ValueRecord value;
+    if (LSTATUS status = QueryValue(hKey, NameFromAnsi(lpValueName), value)) return status;
+    if (IsStringType(value.type)) value.data = AnsiFromStored(value.data);
+    return Deliver(value.type, value.data, lpType, lpData, lpcbData);
+  });
+}
+
+LSTATUS WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD, LPDWORD lpType, LPBYTE lpData,
+                                LPDWORD lpcbData) {
+  if (lpData && !lpcbData) return ERROR_INVALID_PARAMETER;
+  return Guarded([&]() -> LSTATUS {
+    ValueRecord value;
+    if (LSTATUS status = QueryValue(hKey, NameFromWide(lpValueName), value)) return status;
+    return Deliver(value.type, value.data, lpType, lpData, lpcbData);
+  });
+}
+
+LSTATUS WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD, DWORD dwType, const BYTE* lpData,
+                              DWORD cbData) {
+  if (!lpData && cbData) return ERROR_INVALID_PARAMETER;
+  return Guarded([&]() -> LSTATUS {
+    std::string data = DataBytes(lpData, cbData);
+    if (IsStringType(dwType)) data = StoredFromAnsi(data);
+    return SetValue(hKey, NameFromAnsi(lpValueName), dwType, data);
+  });
+}
+
+LSTATUS WINAPI RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD, DWORD dwType, const BYTE* lpData,
+                              DWORD cbData) {
+  if (!lpData && cbData) return ERROR_INVALID_PARAMETER;
+  return Guarded([&]() -> LSTATUS { return SetValue(hKey, NameFromWide(lpValueName), dwType, DataBytes(lpData, cbData)); });
+}
+
+LSTATUS WINAPI RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
+  if (!lpSubKey) return ERROR_INVALID_PARAMETER;
+  return Guarded([&]() -> LSTATUS { return DeleteKey(hKey, NameFromAnsi(lpSubKey)); });
+}
+
+LSTATUS WINAPI RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey) {
+  if (!lpSubKey) return ERROR_INVALID_PARAMETER;
+  return Guarded([&]() -> LSTATUS { return DeleteKey(hKey, NameFromWide(lpSubKey)); });
+}
+
+LSTATUS WINAPI RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
+  return Guarded([&]() -> LSTATUS { return DeleteValue(hKey, NameFromAnsi(lpValueName)); });
+}
+
+LSTATUS WINAPI RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName) {
+  return Guarded([&]() -> LSTATUS { return DeleteValue(hKey, NameFromWide(lpValueName)); });
+}
+
+LSTATUS WINAPI RegEnumKeyW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, DWORD cchName) {
+  if (!lpName) return ERROR_INVALID_PARAMETER;
+  return Guarded([&]() -> LSTATUS {
+    std::string name;
+    if (LSTATUS status = EnumKey(hKey, dwIndex, name)) return status;
+    return DeliverName(name, lpName, cchName, nullptr);
+  });
+}
+
+LSTATUS WINAPI RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName, LPDWORD,
+                             LPWSTR lpClass, LPDWORD lpcchClass, PFILETIME lpftLastWriteTime) {
+  if (!lpName || !lpcchName) return ERROR_INVALID_PARAMETER;
+  return Guarded([&]() -> LSTATUS {
+    std::string name;
+    if (LSTATUS status = EnumKey(hKey, dwIndex, name)) return status;
+    if (LSTATUS status = DeliverName(name, lpName, *lpcchName, lpcchName)) return status;
+    // Keys have no class names here; the last write time is not kept.
+    if (lpClass && lpcchClass && *lpcchClass) *lpClass = u'\0';
+    if (lpcchClass) *lpcchClass = 0;
+    if (lpftLastWriteTime) *lpftLastWriteTime = FILETIME{0, 0};
+    return ERROR_SUCCESS;
+  });
+}
+
+LSTATUS WINAPI RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, LPDWORD lpcchValueName, LPDWORD,
+                             LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData) {
+  if (!lpValueName || !lpcchValueName || (lpData && !lpcbData)) return ERROR_INVALID_PARAMETER;
+  return Guarded([&]() -> LSTATUS {
+    ValueRecord value;
+    if (LSTATUS status = EnumValue(hKey, dwIndex, value)) return status;
+    if (LSTATUS status = DeliverName(value.name, lpValueName, *lpcchValueName, lpcchValueName)) return status;
+    return Deliver(value.type, value.data, lpType, lpData, lpcbData);
+  });
+}
+
+}  // extern "C"
