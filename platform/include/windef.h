@@ -102,3 +102,5 @@ typedef struct _SYSTEMTIME {
 } SYSTEMTIME, *PSYSTEMTIME, *LPSYSTEMTIME;
 
 #define QV_EXPORT_C extern "C" __attribute__((visibility("default")))
+// A C++ function exported under its decorated name (libraries are built with hidden visibility).
+#define QV_EXPORT __attribute__((visibility("default")))

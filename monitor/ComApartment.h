@@ -1,0 +1,11 @@
+// A single-threaded apartment on the calling thread for as long as the object lives.
+#pragma once
+#include <windows.h>
+
+class ComApartment {
+ public:
+  ComApartment();
+  virtual ~ComApartment();
+  ComApartment(const ComApartment&) = delete;
+  ComApartment& operator=(const ComApartment&) = delete;
+};

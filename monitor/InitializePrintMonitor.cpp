@@ -1,0 +1,33 @@
+// The one export the spooler looks for: it hands back the table of entry points.
+#include "Monitor.h"
+
+namespace {
+
+MONITOREX MonitorTable;
+
+}  // namespace
+
+LPMONITOREX WINAPI InitializePrintMonitor(LPWSTR pRegistryRoot) {
+  try {
+    RegistryRoot = pRegistryRoot ? pRegistryRoot : WSTR("");
+  } catch (...) {
+    // Out of memory: the earlier root stays. This call has no way to fail.
+  }
+  MonitorTable.dwMonitorSize = sizeof(MONITOR);
+  MONITOR& table = MonitorTable.Monitor;
+  table.pfnEnumPorts = LocalEnumPorts;
+  table.pfnOpenPort = LocalOpenPort;
+  table.pfnOpenPortEx = nullptr;
+  table.pfnStartDocPort = LocalStartDocPort;
+  table.pfnWritePort = LocalWritePort;
+  table.pfnReadPort = LocalReadPort;
+  table.pfnEndDocPort = LocalEndDocPort;
+  table.pfnClosePort = LocalClosePort;
+  table.pfnAddPort = LocalAddPort;
+  table.pfnAddPortEx = nullptr;
+  table.pfnConfigurePort = LocalConfigurePort;
+  table.pfnDeletePort = LocalDeletePort;
+  table.pfnGetPrinterDataFromPort = nullptr;
+  table.pfnSetPortTimeOuts = nullptr;
+  return &MonitorTable;
+}

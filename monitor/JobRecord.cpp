@@ -1,0 +1,84 @@
+#include "JobRecord.h"
+
+#include "ComApartment.h"
+#include "ComError.h"
+#include "ComRef.h"
+#include "CreateObject.h"
+#include "OleString.h"
+#include "PrinterHandle.h"
+
+#include <MarrowjetInterfaces.h>
+
+#include <new>
+#include <vector>
+
+namespace {
+
+HRESULT FromWin32(DWORD error) { return static_cast<HRESULT>(0x80070000u | error); }
+
+std::u16string Text(LPCWSTR value) { return value ? value : WSTR(""); }
+
+}  // namespace
+
+HRESULT JobRecord::Load(DWORD jobId, LPCWSTR printerName) {
+  ID = 0;
+  PrinterHandle printer;
+  HRESULT result = printer.Open(printerName);
+  if (FAILED(result)) return result;
+
+  DWORD needed = 0;
+  if (GetJobW(printer.Get(), jobId, 2, nullptr, 0, &needed)) return E_UNEXPECTED;
+  const DWORD error = GetLastError();
+  if (error != ERROR_INSUFFICIENT_BUFFER) return FromWin32(error);
+  if (needed < sizeof(JOB_INFO_2W)) return FromWin32(ERROR_INVALID_DATA);
+
+  std::vector<BYTE> buffer;
+  try {
+    buffer.resize(needed);
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  }
+  if (!GetJobW(printer.Get(), jobId, 2, buffer.data(), needed, &needed)) return FromWin32(GetLastError());
+  const auto& info = *reinterpret_cast<const JOB_INFO_2W*>(buffer.data());
+
+  ID = jobId;
+  DataType = Text(info.pDatatype);
+  DocumentName = Text(info.pDocument);
+  DriverName = Text(info.pDriverName);
+  MachineName = Text(info.pMachineName);
+  NotifyName = Text(info.pNotifyName);
+  UserName = Text(info.pUserName);
+  Priority = info.Priority;
+  Size = info.Size;
+  TotalPages = info.TotalPages;
+  return S_OK;
+}
+
+void JobRecord::Submit(const std::u16string& portName) {
+  ComApartment apartment;
+
+  ComRef<_Job> job;
+  if (FAILED(CreateObjectByProgID(PROGID_Job, IID__Job, job.Receive()))) return;
+
+  // The job processor sees the properties set in this order; their results are not looked at.
+  job->put_DataType(OleString(DataType).get());
+  job->put_DocumentName(OleString(DocumentName).get());
+  job->put_DriverName(OleString(DriverName).get());
+  job->put_ID(static_cast<LONG>(ID));
+  job->put_MachineName(OleString(MachineName).get());
+  job->put_NotifyName(OleString(NotifyName).get());
+  job->put_PrinterName(OleString(PrinterName).get());
+  job->put_Priority(static_cast<LONG>(Priority));
+  job->put_Size(static_cast<LONG>(Size));
+  job->put_TotalPages(static_cast<LONG>(TotalPages));
+  job->put_UserName(OleString(UserName).get());
+
+  ComRef<_Controller> controller;
+  HRESULT result = CreateObjectByProgID(PROGID_Controller, IID__Controller, controller.Receive());
+  if (FAILED(result)) throw ComError(result, IID_NULL);
+
+  result = controller->PrintFile(OleString(portName).get(), OleString(TempFile.Path()).get(), job.get());
+  controller.Reset();
+  job.Reset();
+  if (FAILED(result)) throw ComError(result, IID__Controller);
+}

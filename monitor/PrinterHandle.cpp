@@ -1,0 +1,24 @@
+#include "PrinterHandle.h"
+
+#include <string>
+
+PrinterHandle::~PrinterHandle() { Close(); }
+
+HRESULT PrinterHandle::Open(LPCWSTR printerName) {
+  Close();
+  std::u16string name = printerName ? printerName : WSTR("");
+  WCHAR datatype[] = WSTR("RAW");
+  PRINTER_DEFAULTSW defaults{datatype, nullptr, PRINTER_ALL_ACCESS};
+  HANDLE handle = nullptr;
+  if (!OpenPrinterW(name.data(), &handle, &defaults)) {
+    handle_ = nullptr;
+    return static_cast<HRESULT>(0x80070000u | GetLastError());
+  }
+  handle_ = handle;
+  return S_OK;
+}
+
+void PrinterHandle::Close() {
+  if (handle_) ClosePrinter(handle_);
+  handle_ = nullptr;
+}

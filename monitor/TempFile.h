@@ -1,0 +1,32 @@
+// One temporary job file, "DRN....tmp" in the process's temporary folder. The file exists as
+// long as its owner: destroying (or replacing) the owner deletes it.
+#pragma once
+#include <windows.h>
+
+#include <string>
+
+class TempFile {
+ public:
+  TempFile() = default;
+  ~TempFile();
+  TempFile(TempFile&& other) noexcept;
+  TempFile& operator=(TempFile&& other) noexcept;
+  TempFile(const TempFile&) = delete;
+  TempFile& operator=(const TempFile&) = delete;
+
+  // Reserves a new, empty file (giving up any earlier one). No temporary folder or no free
+  // name leaves the path empty.
+  void Create();
+
+  // Appends `count` bytes: one open, seek to the end, write and close. Returns 0 or the
+  // system error code of the step that failed.
+  DWORD Append(const BYTE* bytes, DWORD count) const;
+
+  // The full path; empty when no file is owned.
+  const std::u16string& Path() const { return path_; }
+
+ private:
+  void Delete() noexcept;
+
+  std::u16string path_;
+};

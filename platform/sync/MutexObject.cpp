@@ -1,0 +1,145 @@
+#include "MutexObject.h"
+
+#include <qv/prefix.h>
+#include <winbase.h>
+
+#include <atomic>
+#include <cerrno>
+#include <pthread.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+namespace qv::sync {
+
+namespace {
+
+// Counts the forks this process came out of, so that a child can tell cheaply that the
+// ownership records it inherited are its parent's.
+std::atomic<unsigned> forkGeneration{0};
+[[maybe_unused]] const int forkWatch = pthread_atfork(nullptr, nullptr, [] { ++forkGeneration; });
+
+DWORD Win32ErrorFromErrno(int error) {
+  switch (error) {
+    case EACCES:
+    case EPERM:
+    case EROFS: return ERROR_ACCESS_DENIED;
+    case ENOENT: return ERROR_PATH_NOT_FOUND;
+    case ENOTDIR: return ERROR_DIRECTORY;
+    case ENAMETOOLONG: return ERROR_FILENAME_EXCED_RANGE;
+    case EMFILE:
+    case ENFILE: return ERROR_TOO_MANY_OPEN_FILES;
+    case ENOMEM:
+    case ENOLCK: return ERROR_NOT_ENOUGH_MEMORY;
+    case ENOSPC: return ERROR_DISK_FULL;
+    default: return ERROR_GEN_FAILURE;
+  }
+}
+
+}  // namespace
+
+MutexObject::MutexObject(std::string lockName)
+    : lockName_(std::move(lockName)), process_(forkGeneration) {}
+
+MutexObject::~MutexObject() { CloseLockFile(); }
+
+DWORD MutexObject::Wait(DWORD milliseconds) {
+  std::optional<Clock::time_point> deadline;
+  if (milliseconds != INFINITE) deadline = Clock::now() + std::chrono::milliseconds(milliseconds);
+  const std::thread::id me = std::this_thread::get_id();
+
+  std::unique_lock<std::mutex> lock(state_);
+  ForgetParentProcess();
+  if (owner_ == me) {
+    ++count_;
+    return WAIT_OBJECT_0;
+  }
+  auto free = [this] { return owner_ == std::thread::id(); };
+  if (deadline) {
+    if (!released_.wait_until(lock, *deadline, free)) return WAIT_TIMEOUT;
+  } else {
+    released_.wait(lock, free);
+  }
+  // Claimed in this process first, so that the file lock is only ever waited for by one
+  // thread here; the others wait on the condition above.
+  owner_ = me;
+  count_ = 1;
+  if (lockName_.empty()) return WAIT_OBJECT_0;
+  lock.unlock();
+
+  const DWORD result = LockFile(deadline);
+  if (result != WAIT_OBJECT_0) {
+    lock.lock();
+    owner_ = std::thread::id();
+    count_ = 0;
+    released_.notify_one();
+  }
+  return result;
+}
+
+bool MutexObject::Release() {
+  std::lock_guard<std::mutex> lock(state_);
+  ForgetParentProcess();
+  if (owner_ != std::this_thread::get_id()) {
+    SetLastError(ERROR_NOT_OWNER);
+    return false;
+  }
+  if (--count_ > 0) return true;
+  if (fd_ >= 0) flock(fd_, LOCK_UN);
+  owner_ = std::thread::id();
+  released_.notify_one();
+  return true;
+}
+
+// In a child made by fork the parent's ownership means nothing: the parent's threads are not
+// here, and the parent keeps its own lock on the file, which the child must wait for.
+void MutexObject::ForgetParentProcess() {
+  if (process_ == forkGeneration) return;
+  process_ = forkGeneration;
+  owner_ = std::thread::id();
+  count_ = 0;
+  CloseLockFile();
+}
+
+DWORD MutexObject::LockFile(std::optional<Clock::time_point> deadline) {
+  if (DWORD error = OpenLockFile()) {
+    SetLastError(error);
+    return WAIT_FAILED;
+  }
+  for (;;) {
+    if (flock(fd_, deadline ? LOCK_EX | LOCK_NB : LOCK_EX) == 0) return WAIT_OBJECT_0;
+    if (errno == EINTR) continue;
+    if (errno != EWOULDBLOCK) {
+      SetLastError(Win32ErrorFromErrno(errno));
+      return WAIT_FAILED;
+    }
+    if (Clock::now() >= *deadline) return WAIT_TIMEOUT;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+}
+
+DWORD MutexObject::OpenLockFile() {
+  std::string path;
+  try {
+    path = qv::PrefixDir() + "/" + lockName_ + ".lock";
+  } catch (...) {
+    return ERROR_PATH_NOT_FOUND;
+  }
+  if (fd_ >= 0 && path == fdPath_) return 0;
+  CloseLockFile();
+  int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  // Someone else's lock file that we may not write still locks: flock needs no write access.
+  if (fd < 0 && errno == EACCES) fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return Win32ErrorFromErrno(errno);
+  fd_ = fd;
+  fdPath_ = std::move(path);
+  return 0;
+}
+
+void MutexObject::CloseLockFile() {
+  if (fd_ >= 0) close(fd_);  // in a child this drops only the child's reference
+  fd_ = -1;
+  fdPath_.clear();
+}
+
+}  // namespace qv::sync
