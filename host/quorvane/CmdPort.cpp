@@ -1,0 +1,54 @@
+// quorvane port: the monitor's ports. A port is a subkey of the monitor key named as the port;
+// its text value "Script" holds one action per line, lines joined by CR LF.
+#include "Command.h"
+#include "RegistryData.h"
+#include "RegistryKey.h"
+#include "StatusText.h"
+
+#include <qv/utf.h>
+
+#include <cstdio>
+
+namespace qv::cli {
+namespace {
+
+const char16_t kMonitorKey[] = u"SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\Quorvane";
+
+const char kUsage[] = "usage: quorvane port show NAME    show a port's script, one action per line";
+
+int Show(const std::string& name) {
+  if (name.empty() || name.find('\\') != std::string::npos) throw UsageError("bad port name \"" + name + "\"");
+  RegistryKey port;
+  LSTATUS status = port.Open(HKEY_LOCAL_MACHINE, std::u16string(kMonitorKey) + u"\\" + qv::ToUtf16(name));
+  if (status == ERROR_FILE_NOT_FOUND) throw Failure("no port named \"" + name + "\"");
+  if (status) FailWithStatus("port \"" + name + "\"", status);
+  RegistryValue script;
+  status = port.Query(u"Script", script);
+  if (status == ERROR_FILE_NOT_FOUND) return 0;  // a port without actions
+  if (status) FailWithStatus("the script of port \"" + name + "\"", status);
+  if (script.type != REG_SZ) throw Failure("the script of port \"" + name + "\" is not text");
+  std::u16string text = TextOfStored(script.data);
+  while (!text.empty() && text.back() == u'\0') text.pop_back();
+  if (text.empty()) return 0;
+  size_t start = 0;
+  for (;;) {
+    const size_t end = text.find(u"\r\n", start);
+    std::printf("%s\n", qv::ToUtf8(std::u16string_view(text).substr(start, end - start)).c_str());
+    if (end == std::u16string::npos) return 0;
+    start = end + 2;
+  }
+}
+
+int RunPort(const std::vector<std::string>& args) {
+  if (args.empty()) throw UsageError("no port command given");
+  if (args[0] == "show") {
+    if (args.size() != 2) throw UsageError("port show needs one port name");
+    return Show(args[1]);
+  }
+  throw UsageError("unknown port command \"" + args[0] + "\"");
+}
+
+const CommandRegistrar kRegister({"port", "show the ports of the monitor", kUsage, &RunPort});
+
+}  // namespace
+}  // namespace qv::cli

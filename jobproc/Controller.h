@@ -1,0 +1,34 @@
+// The job processor's entry for the monitor: the print entry PrintFile, and the port
+// management calls. The controller holds one script for its lifetime, created on first use.
+#pragma once
+#include <MarrowjetInterfaces.h>
+
+#include <memory>
+
+#include "DispatchObject.h"
+#include "Script.h"
+
+namespace MarrowjetUI {
+
+class Controller final : public DispatchObject<Controller, _Controller, IID__Controller> {
+ public:
+  HRESULT STDMETHODCALLTYPE PrintFile(BSTR PortName, BSTR TempFilePath, _Job* JobInfo) override;
+  HRESULT STDMETHODCALLTYPE ConfigurePort(BSTR PortName, LONG hwnd, VARIANT_BOOL* result) override;
+  HRESULT STDMETHODCALLTYPE AddPort(LONG hwnd, VARIANT_BOOL* result) override;
+  HRESULT STDMETHODCALLTYPE OnOk() override;
+  HRESULT STDMETHODCALLTYPE OnCancel() override;
+  HRESULT STDMETHODCALLTYPE OnAdd() override;
+  HRESULT STDMETHODCALLTYPE OnDelete() override;
+  HRESULT STDMETHODCALLTYPE OnMoveUp() override;
+  HRESULT STDMETHODCALLTYPE OnMoveDown() override;
+  HRESULT STDMETHODCALLTYPE RefreshActionList() override;
+  HRESULT STDMETHODCALLTYPE DeletePort(BSTR PortName) override;
+  HRESULT STDMETHODCALLTYPE About() override;
+
+ private:
+  Script& TheScript();
+
+  std::unique_ptr<Script> script_;
+};
+
+}  // namespace MarrowjetUI

@@ -1,0 +1,17 @@
+#include "JobCalls.h"
+
+#include "ObjectError.h"
+
+namespace MarrowjetUI {
+
+Text ConvertTemplate(_Job* job, TextView source, DATE dateNow) {
+  if (!job) RaiseError(kErrorObjectNotSet, WSTR("Object variable or With block variable not set"));
+  Bstr sourceText(source);
+  BSTR sourceArgument = sourceText.Get();
+  Bstr converted;
+  const HRESULT result = job->Convert(&sourceArgument, &dateNow, converted.Out());
+  if (FAILED(result)) RaiseSystemError(result);
+  return converted.ToText();
+}
+
+}  // namespace MarrowjetUI

@@ -1,0 +1,32 @@
+#include "ObjectError.h"
+
+#include <new>
+
+#include "modError.h"
+
+namespace MarrowjetUI {
+
+void RaiseError(LONG number, TextView description) { throw ObjectError(number, Text(description)); }
+
+void RaiseSystemError(LONG status) { throw ObjectError(status, MessageText(status)); }
+
+CaughtError DescribeCaughtError() noexcept {
+  try {
+    try {
+      throw;
+    } catch (const ObjectError& error) {
+      return {error.Number(), error.Description()};
+    } catch (const std::bad_alloc&) {
+      return {kErrorOutOfMemory, WSTR("Out of memory")};
+    } catch (const std::exception& error) {
+      return {kErrorInternal, WSTR("Internal error: ") + FromCodePage(error.what())};
+    } catch (...) {
+      return {kErrorInternal, WSTR("Internal error")};
+    }
+  } catch (...) {
+    // Copying the description itself ran out of memory: report the number alone.
+    return {kErrorOutOfMemory, Text()};
+  }
+}
+
+}  // namespace MarrowjetUI

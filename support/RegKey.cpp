@@ -1,0 +1,114 @@
+#include "RegKey.h"
+
+#include "ObjectError.h"
+#include "modError.h"
+
+namespace MarrowjetUI {
+
+Text RegKey::ReadString(TextView name) noexcept {
+  try {
+    if (!hKey_) RaiseError(kErrorNoKeyHeld, WSTR("Can't read key without having an opened a key first"));
+    const std::string valueName = ToCodePage(name);
+    DWORD type = 0;
+    DWORD size = 0;
+    if (RegQueryValueExA(hKey_, valueName.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
+      RaiseError(kErrorCantReadValue, WSTR("Can't read value"));
+    if (type != REG_SZ) RaiseError(kErrorValueNotString, WSTR("Value not a string"));
+    std::string buffer(static_cast<size_t>(size) + 1, '\0');
+    DWORD read = size;
+    if (RegQueryValueExA(hKey_, valueName.c_str(), nullptr, nullptr, reinterpret_cast<BYTE*>(buffer.data()),
+                         &read) != ERROR_SUCCESS)
+      return {};
+    // The last stored byte is the terminating NUL (or, for a value stored without one, a
+    // character that is lost).
+    if (size < 2) return {};
+    return FromCodePage(std::string_view(buffer.data(), size - 1));
+  } catch (const ObjectError& error) {
+    // An absent value is an ordinary answer, not a failure.
+    if (error.Number() != kErrorCantReadValue) ReportCaughtError(WSTR("RegKey::ReadString"), name);
+    return {};
+  } catch (...) {
+    ReportCaughtError(WSTR("RegKey::ReadString"), name);
+    return {};
+  }
+}
+
+LONG RegKey::WriteString(TextView name, TextView value) noexcept {
+  try {
+    if (!hKey_) RaiseError(kErrorNoKeyHeld, WSTR("Can't write value without having an opened a key first"));
+    const std::string valueName = ToCodePage(name);
+    const std::string data = ToCodePage(value);  // c_str() adds the terminating NUL
+    return RegSetValueExA(hKey_, valueName.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
+                          static_cast<DWORD>(data.size() + 1));
+  } catch (...) {
+    ReportCaughtError(WSTR("RegKey::WriteString"));
+    return 0;
+  }
+}
+
+void RegKey::CloseKey() noexcept {
+  if (hKey_) RegCloseKey(hKey_);
+  hKey_ = nullptr;
+}
+
+LONG RegKey::OpenKey(HKEY root, TextView subKey) noexcept {
+  try {
+    CloseKey();
+    HKEY opened = nullptr;
+    const LONG status = RegOpenKeyExA(root, ToCodePage(subKey).c_str(), 0, KEY_ALL_ACCESS, &opened);
+    if (status != ERROR_SUCCESS) {
+      ReportError(status, MessageText(status) + WSTR(" [") + Text(subKey) + WSTR("]"), WSTR("RegKey::OpenKey"), 0,
+                  false);
+      return status;
+    }
+    hKey_ = opened;
+    return status;
+  } catch (...) {
+    ReportCaughtError(WSTR("RegKey::OpenKey"));
+    return 0;
+  }
+}
+
+std::unique_ptr<RegKey> RegKey::CreateKey(TextView name) noexcept {
+  try {
+    if (!hKey_) RaiseError(kErrorNoKeyHeld, WSTR("Can't create key without having an opened a key first"));
+    auto created = std::make_unique<RegKey>();
+    HKEY handle = nullptr;
+    DWORD disposition = 0;
+    const LONG status = RegCreateKeyExA(hKey_, ToCodePage(name).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                        KEY_ALL_ACCESS, nullptr, &handle, &disposition);
+    if (status != ERROR_SUCCESS) return nullptr;
+    created->SetHKey(handle);
+    return created;
+  } catch (...) {
+    ReportCaughtError(WSTR("RegKey::CreateKey"));
+    return nullptr;
+  }
+}
+
+LONG RegKey::DeleteValue(TextView name) noexcept {
+  try {
+    if (!hKey_) RaiseError(kErrorNoKeyHeld, WSTR("Can't delete value without having an opened a key first"));
+    return RegDeleteValueA(hKey_, ToCodePage(name).c_str());
+  } catch (...) {
+    ReportCaughtError(WSTR("RegKEy::DeleteValue"));
+    return 0;
+  }
+}
+
+LONG RegKey::DeleteKey(TextView name) noexcept {
+  try {
+    if (!hKey_) RaiseError(kErrorNoKeyHeld, WSTR("Can't delete key without having an opened a key first"));
+    return RegDeleteKeyA(hKey_, ToCodePage(name).c_str());
+  } catch (...) {
+    ReportCaughtError(WSTR("RegKey::DeleteKey"));
+    return 0;
+  }
+}
+
+void RegKey::SetHKey(HKEY handle) noexcept {
+  CloseKey();
+  hKey_ = handle;
+}
+
+}  // namespace MarrowjetUI

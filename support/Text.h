@@ -1,0 +1,48 @@
+// Text as the job processor holds it: UTF-16, like the OLE strings that cross its interfaces.
+// The registry and the log file speak the system's 8-bit code page; these helpers convert.
+#pragma once
+#include <windows.h>
+
+#include <string>
+#include <string_view>
+
+namespace MarrowjetUI {
+
+using Text = std::basic_string<WCHAR>;
+using TextView = std::basic_string_view<WCHAR>;
+
+// The text in the 8-bit code page, and back.
+std::string ToCodePage(TextView text);
+Text FromCodePage(std::string_view bytes);
+
+// Signed decimal, as every number is written into paths and the log.
+Text DecimalText(long long number);
+
+// The characters of an OLE string; a null string is empty text.
+Text FromBstr(BSTR value);
+
+// Blanks removed from both ends (only blanks, not other white space).
+Text TrimBlanks(TextView text);
+
+// Owns one OLE string and frees it when it goes.
+class Bstr {
+ public:
+  Bstr() = default;
+  explicit Bstr(TextView text);  // throws std::bad_alloc when the string can't be allocated
+  ~Bstr() { SysFreeString(value_); }
+  Bstr(const Bstr&) = delete;
+  Bstr& operator=(const Bstr&) = delete;
+
+  BSTR Get() const { return value_; }
+  BSTR* Out();                  // frees what is held, for a callee to fill
+  BSTR Detach();                // hands the string to the caller, who frees it
+  Text ToText() const { return FromBstr(value_); }
+
+ private:
+  BSTR value_ = nullptr;
+};
+
+// Stores a copy of `text` into an out-parameter of an interface method.
+HRESULT CopyToOut(TextView text, BSTR* out) noexcept;
+
+}  // namespace MarrowjetUI

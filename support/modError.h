@@ -1,0 +1,28 @@
+// The job processor's one error report: a line in the optional log file named by the registry,
+// and, on request, a message box. Every operation that does work ends in a handler that calls
+// ReportCaughtError (or ReportError) and then returns its neutral result.
+#pragma once
+#include "Text.h"
+
+namespace MarrowjetUI {
+
+// Logs one failure; shows it first in a message box when `show` is true. Never fails.
+void ReportError(LONG number, TextView description, TextView source, LONG line, bool show) noexcept;
+
+// The system's text for a status code without its closing line break, or "Error not found.".
+Text MessageText(LONG code) noexcept;
+
+// The configured log file ("LogFile" of the configuration key), or empty text. Reports nothing.
+Text LogFilePath() noexcept;
+
+// Appends `line` and CR LF to the file at `path`, creating it. Failures are dropped.
+void WriteLogLine(TextView path, TextView line) noexcept;
+
+// The handler of an operation: reports the exception in flight under `source`, line 0, no
+// message box. Call only inside a catch block.
+void ReportCaughtError(TextView source) noexcept;
+
+// The same, with " [" + `name` + "]" added to the description.
+void ReportCaughtError(TextView source, TextView name) noexcept;
+
+}  // namespace MarrowjetUI

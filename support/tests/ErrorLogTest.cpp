@@ -1,0 +1,113 @@
+// The error report: the layout of a log line, where the log file comes from, and what happens
+// when there is nowhere to write.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <regex>
+
+#include "TempPrefix.h"
+#include "TestRegistry.h"
+#include "modError.h"
+
+using namespace MarrowjetUI;
+using namespace jobproc_testing;
+
+namespace {
+
+class ErrorLogTest : public ::testing::Test {
+ protected:
+  qv::testing::TempPrefix prefix;
+};
+
+TEST_F(ErrorLogTest, LineCarriesDateTimePaddedCodeAndSource) {
+  LogFile log(prefix.Path("quorvane.log"));
+  ReportError(2, WSTR("The file could not be found."), WSTR("RegKey::OpenKey"), 0, false);
+
+  const std::string contents = log.Contents();
+  EXPECT_TRUE(std::regex_match(contents, std::regex(R"(\d{4}/\d{2}/\d{2} \d{2}:\d{2}:\d{2} .*\r\n)")))
+      << contents;
+  EXPECT_EQ(contents.substr(20), "2          RegKey::OpenKey      The file could not be found.\r\n");
+}
+
+TEST_F(ErrorLogTest, CodesAreWrittenAsTheLogReadsThem) {
+  struct Row {
+    LONG number;
+    long long logged;
+  };
+  const Row rows[] = {
+      {static_cast<LONG>(0x80040201), 513},     // object errors lose their base
+      {static_cast<LONG>(0x80040202), 514},
+      {static_cast<LONG>(0x80040203), 515},
+      {static_cast<LONG>(0x80070005), 196613},  // so does any other negative number
+      {2, 2},
+      {300000, 300000},
+      {0, 0},
+  };
+  LogFile log(prefix.Path("codes.log"));
+  for (const Row& row : rows) ReportError(row.number, WSTR("d"), WSTR("S"), 0, false);
+
+  const std::vector<std::string> entries = log.Entries();
+  ASSERT_EQ(entries.size(), std::size(rows));
+  for (size_t i = 0; i < entries.size(); ++i) EXPECT_EQ(entries[i], Entry(rows[i].logged, "S", "d")) << i;
+}
+
+TEST_F(ErrorLogTest, LongSourceIsNotCutAndTextIsUtf8) {
+  LogFile log(prefix.Path("long.log"));
+  ReportError(5, WSTR("desc"), WSTR("ActionWriteFile::CreateFilePath"), 0, false);
+  ReportError(5, WSTR("Gr\u00FC\u00DFe \u2713"), WSTR("12345678901234567890"), 0, false);
+  const std::vector<std::string> entries = log.Entries();
+  ASSERT_EQ(entries.size(), 2u);
+  EXPECT_EQ(entries[0], "5          ActionWriteFile::CreateFilePath desc");
+  EXPECT_EQ(entries[1], "5          12345678901234567890 Gr\xC3\xBC\xC3\x9F" "e \xE2\x9C\x93");
+}
+
+// Without a configured path nothing is written anywhere, and nothing else is attempted.
+TEST_F(ErrorLogTest, NothingIsLoggedWithoutATextLogFileValue) {
+  auto filesInPrefix = [&] {
+    size_t count = 0;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(prefix.Dir()))
+      if (entry.is_regular_file() && entry.path().filename().string().rfind("registry.db", 0) != 0) ++count;
+    return count;
+  };
+  EXPECT_EQ(ReadText(kConfigurationKey, "LogFile"), "<absent>");  // opens the registry
+  const size_t before = filesInPrefix();
+
+  ReportError(1, WSTR("configuration key missing"), WSTR("Test"), 0, false);
+  CreateKey(kConfigurationKey);
+  ReportError(1, WSTR("value missing"), WSTR("Test"), 0, false);
+  SetDword(kConfigurationKey, "LogFile", 7);
+  ReportError(1, WSTR("value not text"), WSTR("Test"), 0, false);
+  SetText(kConfigurationKey, "LogFile", "");
+  ReportError(1, WSTR("value empty"), WSTR("Test"), 0, false);
+
+  EXPECT_EQ(filesInPrefix(), before);
+}
+
+TEST_F(ErrorLogTest, MissingFolderInLogPathWritesNothing) {
+  LogFile log(prefix.Path("no-such-folder/quorvane.log"));
+  ReportError(1, WSTR("lost"), WSTR("Test"), 0, false);
+  EXPECT_FALSE(std::filesystem::exists(prefix.Path("no-such-folder")));
+}
+
+TEST_F(ErrorLogTest, LogIsAppendedNeverTruncated) {
+  WriteFile(prefix.Path("kept.log"), "earlier line\r\n");
+  LogFile log(prefix.Path("kept.log"));
+  ReportError(1, WSTR("first"), WSTR("A"), 0, false);
+  ReportError(2, WSTR("second"), WSTR("B"), 0, false);
+  const std::vector<std::string> entries = log.Entries();
+  ASSERT_EQ(entries.size(), 3u);
+  EXPECT_EQ(log.Contents().substr(0, 14), "earlier line\r\n");
+  EXPECT_EQ(entries[1], Entry(1, "A", "first"));
+  EXPECT_EQ(entries[2], Entry(2, "B", "second"));
+}
+
+TEST_F(ErrorLogTest, MessageTextIsTheSystemTextWithoutItsLineBreak) {
+  char system[256];
+  const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, 2, 0, system, sizeof system, nullptr);
+  ASSERT_GT(length, 2u);
+  ASSERT_EQ(std::string(system + length - 2), "\r\n");
+  EXPECT_EQ(ToCodePage(MessageText(2)), std::string(system, length - 2));
+  EXPECT_EQ(ToCodePage(MessageText(987654)), "Error not found.");
+}
+
+}  // namespace
