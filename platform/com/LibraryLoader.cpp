@@ -19,20 +19,36 @@ bool FileExists(const std::string& path) {
   return fs::is_regular_file(path, ignored);
 }
 
-bool EndsWithDll(const std::string& name) {
-  if (name.size() < 4) return false;
-  std::string extension = name.substr(name.size() - 4);
-  std::transform(extension.begin(), extension.end(), extension.begin(),
+std::string Lower(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return extension == ".dll";
+  return text;
+}
+
+bool EndsWithDll(const std::string& name) {
+  return name.size() >= 4 && Lower(name.substr(name.size() - 4)) == ".dll";
 }
 
 // "QVPM.DLL" -> "libqvpm.so": the name the build gives the library a Windows name stands for.
 std::string HostLibraryName(const std::string& windowsName) {
-  std::string stem = windowsName.substr(0, windowsName.size() - 4);
-  std::transform(stem.begin(), stem.end(), stem.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return "lib" + stem + ".so";
+  return "lib" + Lower(windowsName.substr(0, windowsName.size() - 4)) + ".so";
+}
+
+// The Windows system libraries whose functions the platform itself provides.
+bool IsSystemLibraryName(const std::string& name) {
+  static constexpr const char* kSystemLibraries[] = {
+      "kernel32.dll", "advapi32.dll", "ole32.dll", "oleaut32.dll", "user32.dll", "winspool.drv"};
+  const std::string lower = Lower(name);
+  return std::any_of(std::begin(kSystemLibraries), std::end(kSystemLibraries),
+                     [&](const char* system) { return lower == system; });
+}
+
+// Another reference to the platform library. It is marked never to be unloaded: a caller's
+// FreeLibrary of "kernel32.dll" must not take the platform away from everyone.
+void* OpenPlatform(int flags) {
+  Dl_info info{};
+  if (dladdr(reinterpret_cast<void*>(&OpenLibrary), &info) == 0 || !info.dli_fname) return nullptr;
+  return dlopen(info.dli_fname, flags | RTLD_NODELETE);
 }
 
 }  // namespace
@@ -41,6 +57,11 @@ OpenedLibrary OpenLibrary(const std::string& name, int flags) {
   OpenedLibrary result;
   if (name.empty() || name.find('\\') != std::string::npos) {
     result.missing = true;
+    return result;
+  }
+  if (IsSystemLibraryName(name)) {
+    result.handle = OpenPlatform(flags);
+    result.missing = !result.handle;
     return result;
   }
   if (name.find('/') != std::string::npos) {

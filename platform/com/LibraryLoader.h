@@ -17,7 +17,9 @@ struct OpenedLibrary {
 // is refused, since it would depend on the working directory. A bare file name is looked for
 // in the platform's library folder, as given and, for a Windows name such as "QVPM.DLL", as
 // "libqvpm.so"; then through the system's own search. A Windows path with backslashes cannot
-// name a host file and is reported missing.
+// name a host file and is reported missing. The Windows system libraries ("oleaut32.dll",
+// "kernel32.dll", "winspool.drv", ... in any case) are the platform library itself, which is
+// never unloaded.
 OpenedLibrary OpenLibrary(const std::string& name, int flags);
 
 // The module a dlopen handle stands for.
