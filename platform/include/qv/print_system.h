@@ -1,8 +1,10 @@
-// The embedded print system, seen from the Linux side (the quorvane command and tests). The
-// monitor reaches the same printers and jobs only through the spooler API of winspool.h.
-// Every call returns 0 or a Win32 status code; none throws.
+// The print systems behind the spooler API of winspool.h, seen from the Linux side (the quorvane
+// command, hosts and tests). The monitor and the job processor reach the same printers and jobs
+// only through winspool.h.
+// Every function here returns 0 or a Win32 status code; none throws.
 #pragma once
 #include <windef.h>
+#include <winspool.h>
 
 #include <cstdint>
 #include <functional>
@@ -10,6 +12,54 @@
 #include <vector>
 
 namespace qv {
+
+// ---- Choosing the print system -------------------------------------------------------------
+
+// What answers the spooler API. Each member has the signature and the duty of the spooler
+// function of the same name: it returns the function's result and sets the last error. The
+// defaults refuse with ERROR_NOT_SUPPORTED, so a print system (or a recording one in a test)
+// overrides only what it offers. No member may throw.
+class PrintSystem {
+ public:
+  virtual ~PrintSystem() = default;
+
+  virtual BOOL OpenPrinterW(LPWSTR name, LPHANDLE printer, LPPRINTER_DEFAULTSW defaults);
+  virtual BOOL OpenPrinterA(LPSTR name, LPHANDLE printer, LPPRINTER_DEFAULTSA defaults);
+  virtual BOOL ClosePrinter(HANDLE printer);
+  virtual BOOL GetJobW(HANDLE printer, DWORD jobId, DWORD level, LPBYTE job, DWORD cbBuf,
+                       LPDWORD needed);
+  virtual BOOL SetJobW(HANDLE printer, DWORD jobId, DWORD level, LPBYTE job, DWORD command);
+  virtual DWORD StartDocPrinterA(HANDLE printer, DWORD level, LPBYTE docInfo);
+  virtual BOOL StartPagePrinter(HANDLE printer);
+  virtual BOOL WritePrinter(HANDLE printer, LPVOID data, DWORD cbBuf, LPDWORD written);
+  virtual BOOL EndPagePrinter(HANDLE printer);
+  virtual BOOL EndDocPrinter(HANDLE printer);
+  virtual BOOL EnumPrintersW(DWORD flags, LPWSTR name, DWORD level, LPBYTE printers,
+                             DWORD cbBuf, LPDWORD needed, LPDWORD returned);
+  virtual BOOL EnumPortsW(LPWSTR name, DWORD level, LPBYTE ports, DWORD cbBuf, LPDWORD needed,
+                          LPDWORD returned);
+  virtual BOOL GetPrinterW(HANDLE printer, DWORD level, LPBYTE info, DWORD cbBuf,
+                           LPDWORD needed);
+  virtual BOOL SetPrinterW(HANDLE printer, DWORD level, LPBYTE info, DWORD command);
+  virtual BOOL AddMonitorW(LPWSTR name, DWORD level, LPBYTE monitor);
+  virtual BOOL DeleteMonitorW(LPWSTR name, LPWSTR environment, LPWSTR monitorName);
+  virtual BOOL AddPortW(LPWSTR name, HWND window, LPWSTR monitorName);
+  virtual BOOL ConfigurePortW(LPWSTR name, HWND window, LPWSTR portName);
+  virtual BOOL DeletePortW(LPWSTR name, HWND window, LPWSTR portName);
+};
+
+// The print system that answers the spooler API: the embedded one unless a host chose another.
+PrintSystem& CurrentPrintSystem();
+// Makes `system` answer the spooler API from now on; null returns to the embedded one. The
+// caller keeps `system` alive while it is chosen.
+void SetPrintSystem(PrintSystem* system);
+
+// The system's text for a status code ("The printer already exists."), for messages.
+std::string StatusText(DWORD code);
+
+// ---- The embedded print system --------------------------------------------------------------
+// Printers and monitors live in the registry as on Windows; jobs are spooled whole to
+// <prefix>/spool/ and despooled through their printer's port.
 
 struct PrinterEntry {
   std::string name;
@@ -33,12 +83,21 @@ struct JobEntry {
   uint64_t size = 0;
   std::string state;  // "waiting", "printing", "failed"
   std::string error;  // the failure's text, for a failed job
+  unsigned hops = 0;
 };
 
 // Called while data is spooled: bytes so far (total is 0 when unknown).
 using SpoolProgress = std::function<void(uint64_t done, uint64_t total)>;
 
+// The driver a printer gets when none is named.
+inline constexpr const char* kDefaultPrinterDriver = "Generic / Text Only";
+
+// Adds a printer on `port` (any non-empty port name: a monitor may report it later).
+// ERROR_INVALID_PRINTER_NAME for a name that can't be a printer's, ERROR_UNKNOWN_PORT for an
+// empty port, ERROR_PRINTER_ALREADY_EXISTS.
 DWORD AddPrinter(const std::string& name, const std::string& port, const std::string& driver);
+// ERROR_INVALID_PRINTER_NAME when there is no such printer, ERROR_PRINTER_HAS_JOBS_QUEUED while
+// jobs of the printer are in the spool.
 DWORD DeletePrinter(const std::string& name);
 DWORD ListPrinters(std::vector<PrinterEntry>& printers);
 
@@ -46,13 +105,24 @@ DWORD ListPrinters(std::vector<PrinterEntry>& printers);
 // returns its id. Nothing is left in the spool when this fails.
 DWORD SpoolJob(const JobSubmission& job, int fd, DWORD& jobId, const SpoolProgress& progress = {});
 
-// Sends a spooled job through its printer's port; the spool file is deleted once the port has
-// taken it. A job that fails stays in the spool, marked failed with its error.
-DWORD DespoolJob(DWORD jobId);
+// Sends a spooled job through its printer's port; the spool files are deleted once the port has
+// taken it. A job that fails stays in the spool, marked failed with its error, and its status
+// code is returned. When another process is despooling the job, this waits for it and reports
+// its outcome. A job that failed earlier is only tried again with `retryFailed`; without it, its
+// earlier status is returned. ERROR_INVALID_PARAMETER: no such job in the spool (a job that
+// another process has despooled meanwhile is no longer there either).
+// Called while this process despools another job (a job printed from inside a job), it leaves
+// the job waiting: the outer despool sends it once its own job has ended.
+DWORD DespoolJob(DWORD jobId, bool retryFailed = false);
 
-// Despools every job waiting in the spool, oldest first (jobs left by a crash, reprints).
+// Despools every job waiting in the spool, oldest first (jobs left by a crash, reprints); jobs
+// that another process is despooling are left to it. Returns the first failure's status.
 DWORD DespoolWaitingJobs();
 
 DWORD ListJobs(std::vector<JobEntry>& jobs);
+// ERROR_INVALID_PARAMETER when the job is not in the spool.
+DWORD GetJobEntry(DWORD jobId, JobEntry& job);
+// Removes a job that is not being despooled; ERROR_BUSY while it is.
+DWORD DeleteJob(DWORD jobId);
 
 }  // namespace qv

@@ -1,0 +1,74 @@
+// quorvane printer: the printers of the embedded print system, each attached to one port
+// ("FILE:" or a port of an installed monitor).
+#include "Command.h"
+#include "OptionParser.h"
+#include "StatusText.h"
+
+#include <qv/print_system.h>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace qv::cli {
+namespace {
+
+const char kUsage[] =
+    "usage: quorvane printer [list]                            list the printers\n"
+    "       quorvane printer add NAME --port PORT [--driver NAME]  add a printer on a port\n"
+    "       quorvane printer delete NAME                       remove a printer";
+
+int List(const std::vector<std::string>& args) {
+  OptionParser(args, {}).ExpectOperands(0, 0);
+  std::vector<PrinterEntry> printers;
+  if (DWORD status = ListPrinters(printers)) FailWithStatus("the printers", status);
+  if (printers.empty()) return 0;
+  size_t nameWidth = 4, portWidth = 4;
+  for (const PrinterEntry& printer : printers) {
+    nameWidth = std::max(nameWidth, printer.name.size());
+    portWidth = std::max(portWidth, printer.port.size());
+  }
+  std::printf("%-*s  %-*s  %s\n", static_cast<int>(nameWidth), "NAME", static_cast<int>(portWidth), "PORT", "DRIVER");
+  for (const PrinterEntry& printer : printers)
+    std::printf("%-*s  %-*s  %s\n", static_cast<int>(nameWidth), printer.name.c_str(),
+                static_cast<int>(portWidth), printer.port.c_str(), printer.driver.c_str());
+  return 0;
+}
+
+int Add(const std::vector<std::string>& args) {
+  OptionParser options(args, {"--port", "--driver"});
+  options.ExpectOperands(1, 1);
+  std::optional<std::string> port = options.Value("--port");
+  if (!port || port->find_first_not_of(" \t") == std::string::npos)
+    throw UsageError("printer add needs --port PORT");
+  const std::string& name = options.Operands()[0];
+  if (DWORD status = AddPrinter(name, *port, options.Value("--driver").value_or("")))
+    FailWithStatus("printer \"" + name + "\"", status);
+  return 0;
+}
+
+int Delete(const std::vector<std::string>& args) {
+  OptionParser options(args, {});
+  options.ExpectOperands(1, 1);
+  const std::string& name = options.Operands()[0];
+  if (DWORD status = DeletePrinter(name)) {
+    if (status == ERROR_INVALID_PRINTER_NAME) throw Failure("printer \"" + name + "\" does not exist");
+    if (status == ERROR_PRINTER_HAS_JOBS_QUEUED)
+      throw Failure("printer \"" + name + "\" still has jobs in the spool (see \"quorvane jobs\")");
+    FailWithStatus("printer \"" + name + "\"", status);
+  }
+  return 0;
+}
+
+int RunPrinter(const std::vector<std::string>& args) {
+  if (args.empty()) return List(args);
+  std::vector<std::string> rest(args.begin() + 1, args.end());
+  if (args[0] == "list") return List(rest);
+  if (args[0] == "add") return Add(rest);
+  if (args[0] == "delete") return Delete(rest);
+  throw UsageError("unknown printer command \"" + args[0] + "\"");
+}
+
+const CommandRegistrar kRegister({"printer", "list, add and delete printers", kUsage, &RunPrinter});
+
+}  // namespace
+}  // namespace qv::cli

@@ -1,0 +1,214 @@
+#include "Despooler.h"
+
+#include "AtomicFile.h"
+
+#include "Monitors.h"
+#include "PrinterStore.h"
+#include "SpoolFolder.h"
+#include "Status.h"
+
+#include <qv/print_system.h>
+#include <qv/utf.h>
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <deque>
+#include <vector>
+
+namespace qv::spool {
+namespace {
+
+// Per thread, because a port's script runs on the thread that despools its job.
+thread_local int despoolDepth = 0;
+thread_local std::deque<DWORD> deferredJobs;
+
+class DespoolScope {
+ public:
+  DespoolScope() { ++despoolDepth; }
+  ~DespoolScope() { --despoolDepth; }
+  DespoolScope(const DespoolScope&) = delete;
+  DespoolScope& operator=(const DespoolScope&) = delete;
+};
+
+struct Outcome {
+  DWORD status = ERROR_SUCCESS;
+  std::string detail;  // what failed, in words; the status text is added to it
+};
+
+Outcome Failure(DWORD status, std::string detail) { return {status, std::move(detail)}; }
+
+// A monitor call that answered FALSE: its last error, named after the entry point.
+Outcome MonitorFailure(const char* entry, const std::string& port) {
+  return Failure(GetLastErrorOrFailure(), std::string(entry) + " of the port \"" + port + "\" failed");
+}
+
+// Closes the monitor's port handle when the despool leaves, however it leaves.
+class PortHandle {
+ public:
+  PortHandle(const MONITOR& table, HANDLE handle) : table_(table), handle_(handle) {}
+  ~PortHandle() {
+    if (table_.pfnClosePort) table_.pfnClosePort(handle_);
+  }
+  PortHandle(const PortHandle&) = delete;
+  PortHandle& operator=(const PortHandle&) = delete;
+  HANDLE Get() const { return handle_; }
+
+ private:
+  const MONITOR& table_;
+  HANDLE handle_;
+};
+
+Outcome WriteAll(const MONITOR& table, HANDLE port, const std::string& portName, int fd) {
+  std::vector<BYTE> chunk(kWritePortChunk);
+  for (off_t offset = 0;;) {
+    ssize_t got = pread(fd, chunk.data(), chunk.size(), offset);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return Failure(StatusFromErrno(errno), "the job's spool file can't be read");
+    if (got == 0) return {};
+    offset += got;
+    // A port may take less than it is given; what it leaves is offered again.
+    for (DWORD done = 0; done < static_cast<DWORD>(got);) {
+      DWORD written = 0;
+      SetLastError(ERROR_SUCCESS);
+      if (!table.pfnWritePort(port, chunk.data() + done, static_cast<DWORD>(got) - done, &written))
+        return MonitorFailure("WritePort", portName);
+      if (written == 0) return Failure(ERROR_WRITE_FAULT, "WritePort of the port \"" + portName + "\" took nothing");
+      done += written;
+    }
+  }
+}
+
+Outcome SendThroughMonitor(const LoadedMonitor& monitor, const std::string& portName,
+                           const JobDescription& job, int fd) {
+  const MONITOR& table = monitor.table;
+  if (!table.pfnOpenPort || !table.pfnStartDocPort || !table.pfnWritePort || !table.pfnEndDocPort)
+    return Failure(ERROR_INVALID_PRINT_MONITOR, "the monitor \"" + monitor.name + "\" can't print");
+  std::u16string port = ToUtf16(portName);
+  std::u16string printer = ToUtf16(job.printer);
+  std::u16string document = ToUtf16(job.document);
+  std::u16string datatype = ToUtf16(job.datatype);
+  HANDLE handle = nullptr;
+  SetLastError(ERROR_SUCCESS);
+  if (!table.pfnOpenPort(port.data(), &handle)) return MonitorFailure("OpenPort", portName);
+  PortHandle open(table, handle);
+  DOC_INFO_1W docInfo{document.data(), nullptr, datatype.data()};
+  SetLastError(ERROR_SUCCESS);
+  if (!table.pfnStartDocPort(open.Get(), printer.data(), job.id, 1, reinterpret_cast<LPBYTE>(&docInfo)))
+    return MonitorFailure("StartDocPort", portName);
+  // After a failed write the document is not ended: an end would hand the port a job that is
+  // not whole.
+  if (Outcome written = WriteAll(table, open.Get(), portName, fd); written.status != ERROR_SUCCESS)
+    return written;
+  SetLastError(ERROR_SUCCESS);
+  if (!table.pfnEndDocPort(open.Get())) return MonitorFailure("EndDocPort", portName);
+  return {};
+}
+
+Outcome SaveToFile(const PrinterRecord& printer, DWORD id, int fd) {
+  std::string dir = PrintedDir(printer.name);
+  if (DWORD status = MakeFolders(dir); status != ERROR_SUCCESS)
+    return Failure(status, "the folder " + dir + " can't be created");
+  std::string path = dir + "/" + std::to_string(id) + ".prn";
+  if (DWORD status = CopyToFile(fd, path); status != ERROR_SUCCESS)
+    return Failure(status, path + " can't be written");
+  return {};
+}
+
+Outcome SendToPort(const JobDescription& job, int fd) {
+  PrinterRecord printer;
+  if (DWORD status = ReadPrinter(job.printer, printer); status != ERROR_SUCCESS)
+    return Failure(status, "the printer \"" + job.printer + "\" does not exist");
+  std::string port = PrimaryPort(printer.port);
+  if (port.empty()) return Failure(ERROR_UNKNOWN_PORT, "the printer \"" + printer.name + "\" has no port");
+  if (EqualNoCase(port, kFilePort)) return SaveToFile(printer, job.id, fd);
+  MonitorProblem problem;
+  const LoadedMonitor* monitor = PortOwner(port, problem);
+  if (!monitor) return Failure(problem.status, problem.detail);
+  return SendThroughMonitor(*monitor, port, job, fd);
+}
+
+std::string Describe(const Outcome& outcome) {
+  std::string text = StatusText(outcome.status);
+  return outcome.detail.empty() ? text : outcome.detail + ": " + text;
+}
+
+// Despools a job whose claim this thread holds.
+DWORD DespoolClaimed(DWORD id, const JobLock& lock, bool retryFailed) {
+  JobDescription job;
+  DWORD status = ReadJob(id, job);
+  if (status == ERROR_INVALID_PARAMETER) return ERROR_SUCCESS;  // another despooler sent it
+  if (status != ERROR_SUCCESS) return status;
+  if (job.printed) {  // taken by its port before a crash kept the files from going
+    RemoveJobFiles(id);
+    return ERROR_SUCCESS;
+  }
+  if (job.state == "failed" && !retryFailed)
+    return job.errorCode ? job.errorCode : static_cast<DWORD>(ERROR_GEN_FAILURE);
+  job.state = "printing";
+  job.errorCode = 0;
+  job.error.clear();
+  if (status = WriteJob(job); status != ERROR_SUCCESS) return status;
+
+  Outcome outcome;
+  {
+    DespoolScope inside;
+    outcome = SendToPort(job, lock.Fd());
+  }
+  if (outcome.status == ERROR_SUCCESS) {
+    RemoveJobFiles(id);
+    return ERROR_SUCCESS;
+  }
+  ReadJob(id, job);  // the port may have changed it meanwhile (SetJob)
+  job.state = "failed";
+  job.errorCode = outcome.status;
+  job.error = Describe(outcome);
+  WriteJob(job);
+  return outcome.status;
+}
+
+DWORD DespoolOne(DWORD id, bool wait, bool retryFailed) {
+  JobLock lock;
+  if (DWORD status = lock.Acquire(id, wait); status != ERROR_SUCCESS) return status;
+  return DespoolClaimed(id, lock, retryFailed);
+}
+
+// Sends the jobs that were printed from inside the jobs this thread despooled.
+void DespoolDeferred() {
+  while (!deferredJobs.empty()) {
+    DWORD id = deferredJobs.front();
+    deferredJobs.pop_front();
+    DespoolOne(id, true, false);
+  }
+}
+
+}  // namespace
+
+bool InsideDespool() { return despoolDepth > 0; }
+
+DWORD DespoolJob(DWORD id, bool wait, bool retryFailed) {
+  if (InsideDespool()) {
+    deferredJobs.push_back(id);
+    return ERROR_SUCCESS;
+  }
+  DWORD status = DespoolOne(id, wait, retryFailed);
+  DespoolDeferred();
+  return status;
+}
+
+DWORD DespoolWaitingJobs() {
+  if (InsideDespool()) return ERROR_SUCCESS;
+  SweepSpool();
+  DWORD first = ERROR_SUCCESS;
+  for (DWORD id : SpooledJobIds()) {
+    JobDescription job;
+    if (ReadJob(id, job) != ERROR_SUCCESS || job.state == "failed") continue;
+    DWORD status = DespoolOne(id, false, false);
+    if (status == ERROR_BUSY || status == ERROR_INVALID_PARAMETER) continue;  // another has it
+    if (first == ERROR_SUCCESS) first = status;
+    DespoolDeferred();
+  }
+  return first;
+}
+
+}  // namespace qv::spool

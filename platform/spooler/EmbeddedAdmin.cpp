@@ -1,0 +1,185 @@
+// The embedded print system's Linux-side interface (qv/print_system.h): printers, spooling and
+// despooling, the job list.
+#include "AtomicFile.h"
+#include "Despooler.h"
+#include "PrinterStore.h"
+#include "SpoolFolder.h"
+#include "Status.h"
+
+#include <qv/print_system.h>
+
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <new>
+#include <vector>
+
+namespace qv {
+namespace {
+
+template <typename Call>
+DWORD Guarded(Call call) {
+  try {
+    return call();
+  } catch (const std::bad_alloc&) {
+    return ERROR_NOT_ENOUGH_MEMORY;
+  } catch (...) {
+    return ERROR_GEN_FAILURE;
+  }
+}
+
+std::string Trimmed(const std::string& text) {
+  size_t begin = text.find_first_not_of(" \t");
+  size_t end = text.find_last_not_of(" \t");
+  return begin == std::string::npos ? std::string() : text.substr(begin, end - begin + 1);
+}
+
+JobEntry EntryOf(const spool::JobDescription& job) {
+  JobEntry entry;
+  entry.id = job.id;
+  entry.printer = job.printer;
+  entry.document = job.document;
+  entry.user = job.user;
+  entry.size = job.size;
+  entry.hops = job.hops;
+  // A job left "printing" by a process that ended is waiting to be sent again.
+  entry.state = job.state == "printing" && !spool::IsJobClaimed(job.id) ? "waiting" : job.state;
+  entry.error = job.error;
+  return entry;
+}
+
+int64_t NowMilliseconds() {
+  using namespace std::chrono;
+  return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+}
+
+// Copies `fd` into the job's data file. The file is claimed (flocked) from its creation until
+// the caller is done, so no despooler takes the job before its description is written.
+DWORD CopyInput(int fd, spool::AtomicFile& data, uint64_t& size, const SpoolProgress& progress) {
+  struct stat info {};
+  uint64_t total = fstat(fd, &info) == 0 && S_ISREG(info.st_mode) ? static_cast<uint64_t>(info.st_size) : 0;
+  std::vector<char> buffer(1 << 16);
+  size = 0;
+  for (;;) {
+    ssize_t got = read(fd, buffer.data(), buffer.size());
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return spool::StatusFromErrno(errno);
+    if (got == 0) break;
+    if (DWORD status = data.Write(buffer.data(), static_cast<size_t>(got)); status != ERROR_SUCCESS)
+      return status;
+    size += static_cast<uint64_t>(got);
+    if (progress) progress(size, total);
+  }
+  return data.Commit();
+}
+
+}  // namespace
+
+DWORD AddPrinter(const std::string& name, const std::string& port, const std::string& driver) {
+  return Guarded([&]() -> DWORD {
+    if (!spool::IsValidPrinterName(name)) return ERROR_INVALID_PRINTER_NAME;
+    spool::PrinterRecord record;
+    record.name = name;
+    record.port = Trimmed(port);
+    if (spool::PrimaryPort(record.port).empty()) return ERROR_UNKNOWN_PORT;
+    record.driver = driver.empty() ? kDefaultPrinterDriver : driver;
+    return spool::CreatePrinter(record);
+  });
+}
+
+DWORD DeletePrinter(const std::string& name) {
+  return Guarded([&]() -> DWORD {
+    spool::PrinterRecord record;
+    if (DWORD status = spool::ReadPrinter(name, record); status != ERROR_SUCCESS) return status;
+    for (DWORD id : spool::SpooledJobIds()) {
+      spool::JobDescription job;
+      if (spool::ReadJob(id, job) == ERROR_SUCCESS && spool::EqualNoCase(job.printer, record.name))
+        return ERROR_PRINTER_HAS_JOBS_QUEUED;
+    }
+    return spool::RemovePrinter(record.name);
+  });
+}
+
+DWORD ListPrinters(std::vector<PrinterEntry>& printers) {
+  return Guarded([&]() -> DWORD {
+    printers.clear();
+    std::vector<std::string> names;
+    if (DWORD status = spool::PrinterNames(names); status != ERROR_SUCCESS) return status;
+    for (const std::string& name : names) {
+      spool::PrinterRecord record;
+      if (spool::ReadPrinter(name, record) == ERROR_SUCCESS)
+        printers.push_back({record.name, record.port, record.driver});
+    }
+    return ERROR_SUCCESS;
+  });
+}
+
+DWORD SpoolJob(const JobSubmission& submission, int fd, DWORD& jobId, const SpoolProgress& progress) {
+  return Guarded([&]() -> DWORD {
+    spool::PrinterRecord printer;
+    if (DWORD status = spool::ReadPrinter(submission.printer, printer); status != ERROR_SUCCESS)
+      return status;
+    DWORD id = 0;
+    if (DWORD status = spool::AllocateJobId(id); status != ERROR_SUCCESS) return status;
+    spool::AtomicFile data;
+    if (DWORD status = data.Create(spool::DataPath(id)); status != ERROR_SUCCESS) return status;
+    flock(data.Fd(), LOCK_EX);  // a new file: nobody else can hold it
+    spool::JobDescription job;
+    if (DWORD status = CopyInput(fd, data, job.size, progress); status != ERROR_SUCCESS) return status;
+    job.id = id;
+    job.printer = printer.name;
+    job.machine = submission.machine;
+    job.user = submission.user;
+    job.notifyName = submission.user;
+    job.document = submission.document;
+    job.datatype = "RAW";
+    job.driver = printer.driver;
+    job.priority = 1;
+    job.totalPages = 0;
+    job.submitted = NowMilliseconds();
+    job.hops = submission.hops;
+    if (DWORD status = spool::WriteJob(job); status != ERROR_SUCCESS) {
+      unlink(spool::DataPath(id).c_str());
+      return status;
+    }
+    jobId = id;
+    return ERROR_SUCCESS;
+  });
+}
+
+DWORD DespoolJob(DWORD jobId, bool retryFailed) {
+  return Guarded([&] { return spool::DespoolJob(jobId, true, retryFailed); });
+}
+
+DWORD DespoolWaitingJobs() {
+  return Guarded([&] { return spool::DespoolWaitingJobs(); });
+}
+
+DWORD ListJobs(std::vector<JobEntry>& jobs) {
+  return Guarded([&]() -> DWORD {
+    jobs.clear();
+    for (DWORD id : spool::SpooledJobIds()) {
+      spool::JobDescription job;
+      if (spool::ReadJob(id, job) == ERROR_SUCCESS) jobs.push_back(EntryOf(job));
+    }
+    return ERROR_SUCCESS;
+  });
+}
+
+DWORD GetJobEntry(DWORD jobId, JobEntry& entry) {
+  return Guarded([&]() -> DWORD {
+    spool::JobDescription job;
+    if (DWORD status = spool::ReadJob(jobId, job); status != ERROR_SUCCESS) return status;
+    entry = EntryOf(job);
+    return ERROR_SUCCESS;
+  });
+}
+
+DWORD DeleteJob(DWORD jobId) {
+  return Guarded([&] { return spool::RemoveJob(jobId); });
+}
+
+}  // namespace qv

@@ -1,0 +1,36 @@
+// What the spool keeps about one job beside its data: the level-2 job information, the job's
+// state, its error and how often its data has been reprinted. Stored as "key=value" lines of
+// UTF-8 text, with backslash, CR and LF escaped, so that any document or user name fits.
+#pragma once
+#include <windef.h>
+
+#include <cstdint>
+#include <string>
+
+namespace qv::spool {
+
+struct JobDescription {
+  DWORD id = 0;
+  std::string printer;
+  std::string machine;
+  std::string user;
+  std::string document;
+  std::string notifyName;
+  std::string datatype = "RAW";
+  std::string driver;
+  DWORD priority = 1;
+  uint64_t size = 0;
+  DWORD totalPages = 0;
+  int64_t submitted = 0;  // milliseconds since 1970, UTC
+  std::string state = "waiting";  // "waiting", "printing", "failed"
+  unsigned hops = 0;
+  DWORD errorCode = 0;
+  std::string error;
+  bool printed = false;  // the port has reported the job printed in full
+};
+
+std::string FormatDescription(const JobDescription& job);
+// False when the text is not a job description (no id).
+bool ParseDescription(const std::string& text, JobDescription& job);
+
+}  // namespace qv::spool

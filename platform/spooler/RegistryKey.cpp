@@ -1,0 +1,121 @@
+#include "RegistryKey.h"
+
+#include <qv/utf.h>
+
+namespace qv::spool {
+
+RegistryKey::~RegistryKey() { Close(); }
+
+DWORD RegistryKey::Open(const std::string& path) {
+  Close();
+  std::u16string wide = ToUtf16(path);
+  return static_cast<DWORD>(RegOpenKeyExW(HKEY_LOCAL_MACHINE, wide.c_str(), 0, KEY_ALL_ACCESS, &key_));
+}
+
+DWORD RegistryKey::Create(const std::string& path, bool* created) {
+  Close();
+  std::u16string wide = ToUtf16(path);
+  DWORD disposition = 0;
+  LSTATUS status = RegCreateKeyExW(HKEY_LOCAL_MACHINE, wide.c_str(), 0, nullptr,
+                                   REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key_,
+                                   &disposition);
+  if (status != ERROR_SUCCESS) key_ = nullptr;
+  if (created) *created = status == ERROR_SUCCESS && disposition == REG_CREATED_NEW_KEY;
+  return static_cast<DWORD>(status);
+}
+
+void RegistryKey::Close() {
+  if (key_) RegCloseKey(key_);
+  key_ = nullptr;
+}
+
+DWORD RegistryKey::ReadString(const std::string& name, std::string& value) const {
+  std::u16string wideName = ToUtf16(name);
+  DWORD type = 0;
+  DWORD size = 0;
+  LSTATUS status = RegQueryValueExW(key_, wideName.c_str(), nullptr, &type, nullptr, &size);
+  if (status != ERROR_SUCCESS) return static_cast<DWORD>(status);
+  if (type != REG_SZ && type != REG_EXPAND_SZ) return ERROR_INVALID_DATA;
+  std::u16string text(size / sizeof(WCHAR) + 1, u'\0');
+  DWORD got = static_cast<DWORD>(text.size() * sizeof(WCHAR));
+  status = RegQueryValueExW(key_, wideName.c_str(), nullptr, &type,
+                            reinterpret_cast<LPBYTE>(text.data()), &got);
+  if (status != ERROR_SUCCESS) return static_cast<DWORD>(status);
+  text.resize(got / sizeof(WCHAR));
+  while (!text.empty() && text.back() == u'\0') text.pop_back();
+  value = ToUtf8(text);
+  return ERROR_SUCCESS;
+}
+
+std::string RegistryKey::StringOr(const std::string& name, const std::string& fallback) const {
+  std::string value;
+  return ReadString(name, value) == ERROR_SUCCESS ? value : fallback;
+}
+
+DWORD RegistryKey::ReadDword(const std::string& name, DWORD& value) const {
+  std::u16string wideName = ToUtf16(name);
+  DWORD type = 0;
+  DWORD data = 0;
+  DWORD size = sizeof(data);
+  LSTATUS status = RegQueryValueExW(key_, wideName.c_str(), nullptr, &type,
+                                    reinterpret_cast<LPBYTE>(&data), &size);
+  if (status != ERROR_SUCCESS) return static_cast<DWORD>(status);
+  if (type != REG_DWORD || size != sizeof(data)) return ERROR_INVALID_DATA;
+  value = data;
+  return ERROR_SUCCESS;
+}
+
+DWORD RegistryKey::DwordOr(const std::string& name, DWORD fallback) const {
+  DWORD value = 0;
+  return ReadDword(name, value) == ERROR_SUCCESS ? value : fallback;
+}
+
+DWORD RegistryKey::WriteString(const std::string& name, const std::string& value) const {
+  std::u16string wideName = ToUtf16(name);
+  std::u16string text = ToUtf16(value);
+  return static_cast<DWORD>(RegSetValueExW(key_, wideName.c_str(), 0, REG_SZ,
+                                           reinterpret_cast<const BYTE*>(text.c_str()),
+                                           static_cast<DWORD>((text.size() + 1) * sizeof(WCHAR))));
+}
+
+DWORD RegistryKey::WriteDword(const std::string& name, DWORD value) const {
+  std::u16string wideName = ToUtf16(name);
+  return static_cast<DWORD>(RegSetValueExW(key_, wideName.c_str(), 0, REG_DWORD,
+                                           reinterpret_cast<const BYTE*>(&value), sizeof(value)));
+}
+
+DWORD RegistryKey::DeleteValue(const std::string& name) const {
+  std::u16string wideName = ToUtf16(name);
+  return static_cast<DWORD>(RegDeleteValueW(key_, wideName.c_str()));
+}
+
+std::vector<std::string> RegistryKey::SubKeys() const {
+  std::vector<std::string> names;
+  if (!key_) return names;
+  for (DWORD index = 0;; ++index) {
+    WCHAR name[256];
+    DWORD length = 256;
+    if (RegEnumKeyExW(key_, index, name, &length, nullptr, nullptr, nullptr, nullptr) !=
+        ERROR_SUCCESS)
+      break;
+    names.push_back(ToUtf8(std::u16string_view(name, length)));
+  }
+  return names;
+}
+
+bool RegistryKey::HasSubKey(const std::string& name) const {
+  if (!key_ || name.empty() || name.find('\\') != std::string::npos) return false;
+  std::u16string wide = ToUtf16(name);
+  HKEY sub = nullptr;
+  if (RegOpenKeyExW(key_, wide.c_str(), 0, KEY_READ, &sub) != ERROR_SUCCESS) return false;
+  RegCloseKey(sub);
+  return true;
+}
+
+DWORD RegistryKey::DeleteSubKey(const std::string& name) const {
+  if (name.empty() || name.find('\\') != std::string::npos) return ERROR_INVALID_PARAMETER;
+  std::u16string wide = ToUtf16(name);
+  return static_cast<DWORD>(RegDeleteKeyW(key_, wide.c_str()));
+}
+
+}  // namespace qv::spool

@@ -1,0 +1,175 @@
+#include "SpoolFolder.h"
+
+#include "AtomicFile.h"
+#include "PrinterStore.h"
+#include "RegistryKey.h"
+#include "Status.h"
+
+#include <qv/prefix.h>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace qv::spool {
+namespace {
+
+std::string JobFile(DWORD id, const char* extension) {
+  char name[32];
+  std::snprintf(name, sizeof name, "%05u.%s", static_cast<unsigned>(id), extension);
+  return SpoolDir() + "/" + name;
+}
+
+bool Exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
+
+// Parses "<digits>.shd".
+bool IdFromDescriptionName(const std::string& name, DWORD& id) {
+  if (name.size() < 5 || name.compare(name.size() - 4, 4, ".shd") != 0) return false;
+  std::string digits = name.substr(0, name.size() - 4);
+  if (digits.empty() || digits.size() > 10 ||
+      !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
+    return false;
+  unsigned long value = std::stoul(digits);
+  if (value == 0 || value > 0xFFFFFFFFul) return false;
+  id = static_cast<DWORD>(value);
+  return true;
+}
+
+DWORD LockFile(const std::string& path, OwnedFd& fd) {
+  fd.Reset(open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
+  if (!fd.Valid()) return StatusFromErrno(errno);
+  while (flock(fd.Get(), LOCK_EX) != 0)
+    if (errno != EINTR) return StatusFromErrno(errno);
+  return ERROR_SUCCESS;
+}
+
+}  // namespace
+
+std::string SpoolDir() {
+  std::string dir = PrefixDir() + "/spool";
+  MakeFolders(dir);
+  return dir;
+}
+
+std::string DataPath(DWORD id) { return JobFile(id, "spl"); }
+std::string DescriptionPath(DWORD id) { return JobFile(id, "shd"); }
+std::string PrintedDir(const std::string& printer) { return SpoolDir() + "/printed/" + printer; }
+
+DWORD AllocateJobId(DWORD& id) {
+  OwnedFd lock;
+  if (DWORD status = LockFile(SpoolDir() + "/.jobid.lock", lock); status != ERROR_SUCCESS)
+    return status;
+  RegistryKey key;
+  if (DWORD status = key.Create(kPrintKey); status != ERROR_SUCCESS) return status;
+  DWORD next = key.DwordOr("NextJobId", 1);
+  // After the counter wraps, numbers of jobs still in the spool are passed over.
+  for (int tries = 0; tries < 1000; ++tries) {
+    if (next == 0) next = 1;
+    if (!Exists(DescriptionPath(next)) && !Exists(DataPath(next))) break;
+    ++next;
+  }
+  id = next;
+  DWORD following = next + 1 == 0 ? 1 : next + 1;
+  return key.WriteDword("NextJobId", following);
+}
+
+DWORD ReadJob(DWORD id, JobDescription& job) {
+  std::ifstream in(DescriptionPath(id), std::ios::binary);
+  if (!in) return ERROR_INVALID_PARAMETER;
+  std::stringstream text;
+  text << in.rdbuf();
+  if (!ParseDescription(text.str(), job) || job.id != id) return ERROR_INVALID_DATA;
+  return ERROR_SUCCESS;
+}
+
+DWORD WriteJob(const JobDescription& job) {
+  return WriteWholeFile(DescriptionPath(job.id), FormatDescription(job));
+}
+
+std::vector<DWORD> SpooledJobIds() {
+  std::vector<DWORD> ids;
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(SpoolDir(), error)) {
+    DWORD id = 0;
+    if (IdFromDescriptionName(entry.path().filename().string(), id)) ids.push_back(id);
+  }
+  std::sort(ids.begin(), ids.end());
+  return ids;
+}
+
+void RemoveJobFiles(DWORD id) {
+  unlink(DescriptionPath(id).c_str());
+  unlink(DataPath(id).c_str());
+}
+
+void SweepSpool() {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  auto now = fs::file_time_type::clock::now();
+  auto old = [&](const fs::path& path) {
+    auto written = fs::last_write_time(path, error);
+    return !error && now - written > std::chrono::minutes(10);
+  };
+  for (const auto& entry : fs::directory_iterator(SpoolDir(), error)) {
+    std::string name = entry.path().filename().string();
+    std::string path = entry.path().string();
+    bool temporary = name.size() > 1 && name[0] == '.';
+    bool data = name.find(".spl") != std::string::npos;
+    // A temporary file is flocked only a moment after it is made: the age tells it apart from
+    // one whose writer has not locked it yet.
+    if (temporary && (name.find(".spl.") != std::string::npos || name.find(".shd.") != std::string::npos)) {
+      if (!old(entry.path())) continue;
+      if (!data) {
+        unlink(path.c_str());
+        continue;
+      }
+    }
+    DWORD id = 0;
+    bool orphan = !temporary && name.size() > 4 && name.compare(name.size() - 4, 4, ".spl") == 0 &&
+                  IdFromDescriptionName(name.substr(0, name.size() - 4) + ".shd", id) &&
+                  !Exists(DescriptionPath(id));
+    if (!(temporary && data) && !orphan) continue;
+    OwnedFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.Valid() && flock(fd.Get(), LOCK_EX | LOCK_NB) == 0) {
+      // Held now: a spooler that is still writing would hold it. Look again, since the
+      // description may have arrived between the test above and the lock.
+      if (temporary || !Exists(DescriptionPath(id))) unlink(path.c_str());
+    }
+  }
+}
+
+DWORD RemoveJob(DWORD id) {
+  JobLock lock;
+  if (DWORD status = lock.Acquire(id, false); status != ERROR_SUCCESS) return status;
+  if (!Exists(DescriptionPath(id))) return ERROR_INVALID_PARAMETER;
+  RemoveJobFiles(id);
+  return ERROR_SUCCESS;
+}
+
+DWORD JobLock::Acquire(DWORD id, bool wait) {
+  fd_.Reset(open(DataPath(id).c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd_.Valid()) return errno == ENOENT ? ERROR_INVALID_PARAMETER : StatusFromErrno(errno);
+  while (flock(fd_.Get(), wait ? LOCK_EX : LOCK_EX | LOCK_NB) != 0) {
+    if (errno == EINTR) continue;
+    DWORD status = errno == EWOULDBLOCK ? ERROR_BUSY : StatusFromErrno(errno);
+    fd_.Reset();
+    return status;
+  }
+  return ERROR_SUCCESS;
+}
+
+bool IsJobClaimed(DWORD id) {
+  OwnedFd fd(open(DataPath(id).c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd.Valid()) return false;
+  return flock(fd.Get(), LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+}
+
+}  // namespace qv::spool

@@ -1,0 +1,239 @@
+// Jobs from the spool to their ports: "FILE:", a monitor's port, failures, several at once.
+#include "SpoolerFixture.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <thread>
+
+namespace qv::testing {
+namespace {
+
+std::string Printed(const TempPrefix& prefix, const std::string& printer, DWORD id) {
+  return prefix.Path("spool/printed/" + printer + "/" + std::to_string(id) + ".prn");
+}
+
+TEST_F(SpoolerTest, FilePortSavesTheJobUnchangedAndEmptiesTheSpool) {
+  ASSERT_EQ(AddPrinter("Office", "FILE:", ""), ERROR_SUCCESS);
+  std::string data = AllByteValues(300);  // more than one piece of 64 KiB
+  DWORD id = Spool("Office", data);
+  ASSERT_NE(id, 0u);
+  EXPECT_EQ(SpoolLeftovers().size(), 2u) << "the job's data and its description";
+  ASSERT_EQ(DespoolJob(id), ERROR_SUCCESS);
+  EXPECT_EQ(ReadFile(Printed(prefix, "Office", id)), data);
+  EXPECT_TRUE(SpoolLeftovers().empty());
+  EXPECT_EQ(DespoolJob(id), static_cast<DWORD>(ERROR_INVALID_PARAMETER)) << "no longer in the spool";
+}
+
+TEST_F(SpoolerTest, MonitorPortGetsTheJobThroughTheEntryPointsInOrder) {
+  InstallTestMonitor({"QV1"});
+  ASSERT_EQ(AddPrinter("Archive", "QV1", "Plain Driver"), ERROR_SUCCESS);
+  std::string data = AllByteValues(400);  // 102400 bytes: one full piece and a rest
+  DWORD id = Spool("Archive", data, nullptr, "Invoice 7.pdf");
+  ASSERT_EQ(DespoolJob(id), ERROR_SUCCESS) << RecordText();
+  // The monitor numbers its port handles itself: take the one it gave.
+  std::string record = RecordText();
+  size_t open = record.find("OpenPort QV1 ");
+  ASSERT_NE(open, std::string::npos) << record;
+  size_t lineEnd = record.find('\n', open);
+  std::string handle = record.substr(open + 13, lineEnd - open - 13);
+  EXPECT_EQ(record.substr(lineEnd + 1),
+            "StartDocPort " + handle + " printer=Archive job=" + std::to_string(id) +
+                " level=1 docname=Invoice 7.pdf datatype=RAW\n"
+                "job doc=Invoice 7.pdf user=ann machine=pc1 notify=ann type=RAW "
+                "driver=Plain Driver size=102400 priority=1\n"
+                "WritePort 65536\nWritePort 36864\n"
+                "EndDocPort " + handle + " setjob=1\nClosePort " + handle + "\n");
+  EXPECT_EQ(RecordedData(), data);
+  EXPECT_TRUE(SpoolLeftovers().empty());
+}
+
+TEST_F(SpoolerTest, APortKeptUnderTheMonitorsKeyIsItsPortWhileItReportsNone) {
+  InstallTestMonitor({"QV1"});
+  SetNumber(MonitorKey("Test"), "NoPorts", 1);
+  ASSERT_EQ(AddPrinter("Archive", "QV1", ""), ERROR_SUCCESS);
+  DWORD id = Spool("Archive", "abc");
+  ASSERT_EQ(DespoolJob(id), ERROR_SUCCESS);
+  EXPECT_EQ(RecordedData(), "abc");
+}
+
+TEST_F(SpoolerTest, AFailedJobStaysWithItsErrorUntilItIsTriedAgain) {
+  InstallTestMonitor({"QV1"});
+  ASSERT_EQ(AddPrinter("Archive", "QV1", ""), ERROR_SUCCESS);
+  ASSERT_EQ(AddPrinter("Nowhere", "LPT9:", ""), ERROR_SUCCESS);
+  ASSERT_EQ(AddPrinter("Broken", "QV2", ""), ERROR_SUCCESS);
+  SetText(MonitorKey("Lost"), "Driver", "NOPE.DLL");  // a monitor whose library is gone
+  AddKey(MonitorKey("Lost") + "\\QV2");
+
+  struct Case {
+    const char* what;
+    const char* printer;
+    const char* setting;  // a failure of the test monitor to switch on
+    DWORD status;
+    const char* error;    // part of the job's error text
+  } cases[] = {
+      {"start refused", "Archive", "FailStartDoc", ERROR_ACCESS_DENIED, "StartDocPort of the port \"QV1\" failed"},
+      {"write refused", "Archive", "FailWrite", ERROR_WRITE_FAULT, "WritePort of the port \"QV1\" failed"},
+      {"port of no monitor", "Nowhere", nullptr, ERROR_UNKNOWN_PORT, "no monitor has a port \"LPT9:\""},
+      {"monitor can't load", "Broken", nullptr, ERROR_MOD_NOT_FOUND, "\"NOPE.DLL\" of the monitor \"Lost\""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::filesystem::remove(Record());
+    std::filesystem::remove(Record() + ".data");
+    if (c.setting) SetNumber(MonitorKey("Test"), c.setting, c.setting == std::string("FailWrite") ? 2 : ERROR_ACCESS_DENIED);
+    DWORD id = Spool(c.printer, AllByteValues(600));
+    EXPECT_EQ(DespoolJob(id), c.status);
+    JobEntry entry;
+    ASSERT_EQ(GetJobEntry(id, entry), ERROR_SUCCESS);
+    EXPECT_EQ(entry.state, "failed");
+    EXPECT_NE(entry.error.find(c.error), std::string::npos) << entry.error;
+    EXPECT_NE(entry.error.find(StatusText(c.status)), std::string::npos) << entry.error;
+    EXPECT_EQ(DespoolJob(id), c.status) << "a failed job is not tried again unasked";
+    EXPECT_EQ(DespoolWaitingJobs(), ERROR_SUCCESS) << "nor by the despool of waiting jobs";
+    if (c.setting) {
+      EXPECT_EQ(RecordText().find("EndDocPort"), std::string::npos) << "a broken job is never ended";
+      SetNumber(MonitorKey("Test"), c.setting, 0);
+      std::filesystem::remove(Record() + ".data");  // the refused write's first piece
+      EXPECT_EQ(DespoolJob(id, true), ERROR_SUCCESS);
+      EXPECT_EQ(RecordedData(), AllByteValues(600));
+      EXPECT_EQ(GetJobEntry(id, entry), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    } else {
+      EXPECT_EQ(DeleteJob(id), ERROR_SUCCESS);
+    }
+  }
+  EXPECT_TRUE(SpoolLeftovers().empty());
+}
+
+TEST_F(SpoolerTest, AJobPrintedFromInsideAJobWaitsUntilThatJobHasEnded) {
+  InstallTestMonitor({"QV1"});
+  SetText(MonitorKey("Test"), "ThenPrintTo", "Office");
+  ASSERT_EQ(AddPrinter("Archive", "QV1", ""), ERROR_SUCCESS);
+  ASSERT_EQ(AddPrinter("Office", "FILE:", ""), ERROR_SUCCESS);
+  DWORD id = Spool("Archive", AllByteValues(10));
+  ASSERT_EQ(DespoolJob(id), ERROR_SUCCESS);
+  EXPECT_NE(RecordText().find("printed from inside: spooled=0 despool=0 state=waiting\n"), std::string::npos)
+      << RecordText();
+  EXPECT_EQ(ReadFile(Printed(prefix, "Office", id + 1)), AllByteValues(10)) << "sent once the job ended";
+  EXPECT_TRUE(SpoolLeftovers().empty());
+}
+
+TEST_F(SpoolerTest, SpoolingThatFailsLeavesNothing) {
+  ASSERT_EQ(AddPrinter("Office", "FILE:", ""), ERROR_SUCCESS);
+  DWORD status = 0;
+  EXPECT_EQ(Spool("Nobody", "data", &status), 0u);
+  EXPECT_EQ(status, static_cast<DWORD>(ERROR_INVALID_PRINTER_NAME));
+
+  int folder = open(prefix.Dir().c_str(), O_RDONLY | O_DIRECTORY);  // reading it fails
+  DWORD id = 0;
+  JobSubmission job{"Office", "doc", "ann", "pc1", 0};
+  EXPECT_NE(SpoolJob(job, folder, id), ERROR_SUCCESS);
+  close(folder);
+  EXPECT_TRUE(SpoolLeftovers().empty());
+  std::vector<JobEntry> jobs;
+  ASSERT_EQ(ListJobs(jobs), ERROR_SUCCESS);
+  EXPECT_TRUE(jobs.empty());
+}
+
+TEST_F(SpoolerTest, WhatAnInterruptedSpoolLeftIsSweptOnlyWhenItsWriterIsGone) {
+  ASSERT_EQ(AddPrinter("Office", "FILE:", ""), ERROR_SUCCESS);
+  DWORD id = Spool("Office", "kept");
+  std::string spool = prefix.Path("spool/");
+  for (const char* name : {".00007.spl.Ab12Cd", "00008.spl", ".00009.spl.Xy34Zw", ".00010.spl.Young1"}) {
+    std::ofstream(spool + name) << "partial";
+    if (name[0] == '.' && std::string(name).find("Young") == std::string::npos)
+      std::filesystem::last_write_time(spool + name, std::filesystem::file_time_type::clock::now() - std::chrono::hours(1));
+  }
+  int writer = open((spool + ".00009.spl.Xy34Zw").c_str(), O_RDONLY);  // its writer still runs
+  ASSERT_EQ(flock(writer, LOCK_EX), 0);
+
+  EXPECT_EQ(DespoolWaitingJobs(), ERROR_SUCCESS);
+  std::vector<std::string> left = SpoolLeftovers();
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left, (std::vector<std::string>{".00009.spl.Xy34Zw", ".00010.spl.Young1"}))
+      << "a locked file and one too young to be locked yet stay";
+  EXPECT_EQ(ReadFile(Printed(prefix, "Office", id)), "kept");
+  close(writer);
+}
+
+TEST_F(SpoolerTest, JobsSpooledAtOnceGetDistinctNumbers) {
+  ASSERT_EQ(AddPrinter("Office", "FILE:", ""), ERROR_SUCCESS);
+  std::vector<DWORD> ids(24);
+  std::vector<std::thread> threads;
+  for (size_t t = 0; t < 4; ++t)
+    threads.emplace_back([&, t] {
+      for (size_t i = t; i < ids.size(); i += 4) ids[i] = Spool("Office", "job " + std::to_string(i));
+    });
+  for (auto& thread : threads) thread.join();
+  EXPECT_EQ(std::set<DWORD>(ids.begin(), ids.end()).size(), ids.size());
+  EXPECT_EQ(std::count(ids.begin(), ids.end(), 0u), 0);
+
+  threads.clear();  // two despoolers at once send every job exactly once
+  for (int t = 0; t < 2; ++t) threads.emplace_back([] { DespoolWaitingJobs(); });
+  for (auto& thread : threads) thread.join();
+  for (size_t i = 0; i < ids.size(); ++i)
+    EXPECT_EQ(ReadFile(Printed(prefix, "Office", ids[i])), "job " + std::to_string(i));
+  EXPECT_TRUE(SpoolLeftovers().empty());
+}
+
+TEST_F(SpoolerTest, WaitingJobsAreSentAndAJobAlreadyPrintedIsNotSentAgain) {
+  ASSERT_EQ(AddPrinter("Office", "FILE:", ""), ERROR_SUCCESS);
+  DWORD waiting = Spool("Office", "first");
+  DWORD printed = Spool("Office", "second");
+  // The port reported the second job printed, then the process ended before removing it.
+  std::u16string name = u"Office";
+  HANDLE printer = nullptr;
+  ASSERT_TRUE(OpenPrinterW(name.data(), &printer, nullptr));
+  EXPECT_TRUE(SetJobW(printer, printed, 0, nullptr, JOB_CONTROL_LAST_PAGE_EJECTED));
+  ClosePrinter(printer);
+
+  std::vector<JobEntry> jobs;
+  ASSERT_EQ(ListJobs(jobs), ERROR_SUCCESS);
+  ASSERT_EQ(jobs.size(), 2u);
+  EXPECT_EQ(jobs[0].state, "waiting");
+  EXPECT_EQ(jobs[0].size, 5u);
+
+  EXPECT_EQ(DespoolWaitingJobs(), ERROR_SUCCESS);
+  EXPECT_EQ(ReadFile(Printed(prefix, "Office", waiting)), "first");
+  EXPECT_FALSE(std::filesystem::exists(Printed(prefix, "Office", printed)));
+  EXPECT_TRUE(SpoolLeftovers().empty());
+}
+
+TEST_F(SpoolerTest, PrinterNamesAndPorts) {
+  struct Case {
+    const char* name;
+    const char* port;
+    DWORD status;
+  } cases[] = {
+      {"Office", "FILE:", ERROR_SUCCESS},
+      {"OFFICE", "FILE:", ERROR_PRINTER_ALREADY_EXISTS},
+      {"", "FILE:", ERROR_INVALID_PRINTER_NAME},
+      {"a/b", "FILE:", ERROR_INVALID_PRINTER_NAME},
+      {"a\\b", "FILE:", ERROR_INVALID_PRINTER_NAME},
+      {"..", "FILE:", ERROR_INVALID_PRINTER_NAME},
+      {"a,b", "FILE:", ERROR_INVALID_PRINTER_NAME},
+      {"Later", "  ", ERROR_UNKNOWN_PORT},
+      {"Later", "QV7", ERROR_SUCCESS},  // a port a monitor may report later
+  };
+  for (const Case& c : cases) EXPECT_EQ(AddPrinter(c.name, c.port, ""), c.status) << c.name;
+
+  std::vector<PrinterEntry> printers;
+  ASSERT_EQ(ListPrinters(printers), ERROR_SUCCESS);
+  ASSERT_EQ(printers.size(), 2u);
+  EXPECT_EQ(printers[0].driver, kDefaultPrinterDriver);
+
+  DWORD id = Spool("Office", "x");
+  EXPECT_EQ(DeletePrinter("Office"), static_cast<DWORD>(ERROR_PRINTER_HAS_JOBS_QUEUED));
+  ASSERT_EQ(DeleteJob(id), ERROR_SUCCESS);
+  EXPECT_EQ(DeletePrinter("office"), ERROR_SUCCESS);
+  EXPECT_EQ(DeletePrinter("Office"), static_cast<DWORD>(ERROR_INVALID_PRINTER_NAME));
+}
+
+}  // namespace
+}  // namespace qv::testing
