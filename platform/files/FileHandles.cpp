@@ -42,22 +42,24 @@ int OpenForDisposition(const std::string& host, int flags, mode_t mode, DWORD di
     default:
       break;
   }
-  // OPEN_ALWAYS, CREATE_ALWAYS: create exclusively, else open what is there; a file removed
-  // between the two steps sends us round again.
+  // OPEN_ALWAYS, CREATE_ALWAYS: open what is there (the common case: a job's file appended to
+  // again and again), else create it exclusively; a file that appears or vanishes between the
+  // two steps sends us round again.
   int truncate = disposition == CREATE_ALWAYS ? O_TRUNC : 0;
   for (int attempt = 0; attempt < 8; ++attempt) {
-    int fd = open(host.c_str(), flags | O_CREAT | O_EXCL, mode);
-    if (fd >= 0 || errno != EEXIST) {
-      existed = false;
-      return fd;
-    }
-    fd = open(host.c_str(), flags | truncate);
+    int fd = open(host.c_str(), flags | truncate);
     if (fd >= 0 || errno != ENOENT) {
       existed = true;
       return fd;
     }
+    fd = open(host.c_str(), flags | O_CREAT | O_EXCL, mode);
+    if (fd >= 0 || errno != EEXIST) {
+      existed = false;
+      return fd;
+    }
   }
-  return -1;  // errno ENOENT: a dangling link, or a name that keeps vanishing
+  errno = ENOENT;  // a dangling link, or a name that keeps vanishing
+  return -1;
 }
 
 HANDLE CreateFileOnHost(const std::string& host, DWORD access, DWORD disposition,

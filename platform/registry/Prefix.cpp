@@ -46,9 +46,15 @@ std::string ChosenPrefix() {
 // Creates the folder when it is missing. A failure is told once per folder; the store and the
 // files below then fail with their own statuses.
 void EnsureFolder(const std::string& dir) {
+  // Every lock and path lookup asks for the prefix: make the folder once per prefix chosen.
+  static std::string* ensured = new std::string;
+  if (*ensured == dir) return;
   std::error_code error;
   std::filesystem::create_directories(dir, error);
-  if (!error) return;
+  if (!error) {
+    *ensured = dir;
+    return;
+  }
   static std::set<std::string>* reported = new std::set<std::string>;
   if (reported->insert(dir).second)
     std::fprintf(stderr, "quorvane: cannot create the prefix %s (%s)\n", dir.c_str(), error.message().c_str());
