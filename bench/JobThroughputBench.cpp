@@ -10,6 +10,8 @@
 #include <qv/print_system.h>
 #include <windows.h>
 
+#include "Stopwatch.h"
+
 #include <benchmark/benchmark.h>
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -28,33 +30,9 @@ namespace {
 constexpr size_t kJobBytes = 4096;
 constexpr int kJobsPerRound = 200;
 const char kMonitorKey[] = "SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\Quorvane";
-using Clock = std::chrono::steady_clock;
 
-struct Spent {
-  double wall = 0;
-  double cpu = 0;
-  Spent& operator+=(const Spent& other) {
-    wall += other.wall;
-    cpu += other.cpu;
-    return *this;
-  }
-};
-
-double CpuSeconds() {
-  timespec now{};
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
-}
-
-class Stopwatch {
- public:
-  Stopwatch() : wall_(Clock::now()), cpu_(CpuSeconds()) {}
-  Spent Elapsed() const { return {std::chrono::duration<double>(Clock::now() - wall_).count(), CpuSeconds() - cpu_}; }
-
- private:
-  Clock::time_point wall_;
-  double cpu_;
-};
+using qv::bench::Spent;
+using qv::bench::Stopwatch;
 
 void SetText(const std::string& path, const std::u16string& name, const std::u16string& value) {
   HKEY key = nullptr;

@@ -7,6 +7,8 @@
 #include <qv/print_system.h>
 #include <windows.h>
 
+#include "Stopwatch.h"
+
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -23,36 +25,9 @@
 namespace {
 
 constexpr size_t kJobBytes = size_t{256} << 20;
-using Clock = std::chrono::steady_clock;
 
-// Seconds of wall time and of this process's processor time.
-struct Spent {
-  double wall = 0;
-  double cpu = 0;
-  Spent& operator+=(const Spent& other) {
-    wall += other.wall;
-    cpu += other.cpu;
-    return *this;
-  }
-};
-
-double CpuSeconds() {
-  timespec now{};
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
-}
-
-class Stopwatch {
- public:
-  Stopwatch() : wall_(Clock::now()), cpu_(CpuSeconds()) {}
-  Spent Elapsed() const {
-    return {std::chrono::duration<double>(Clock::now() - wall_).count(), CpuSeconds() - cpu_};
-  }
-
- private:
-  Clock::time_point wall_;
-  double cpu_;
-};
+using qv::bench::Spent;
+using qv::bench::Stopwatch;
 
 // A prefix of its own with printer "Bench" on "FILE:", TMPDIR inside it, and the monitor
 // loaded and initialised as the spooler does it.

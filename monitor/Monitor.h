@@ -48,3 +48,10 @@ BOOL WINAPI LocalEnumPorts(LPWSTR pName, DWORD Level, LPBYTE pPorts, DWORD cbBuf
 BOOL WINAPI LocalAddPort(LPWSTR pName, HWND hWnd, LPWSTR pMonitorName);
 BOOL WINAPI LocalConfigurePort(LPWSTR pName, HWND hWnd, LPWSTR pPortName);
 BOOL WINAPI LocalDeletePort(LPWSTR pName, HWND hWnd, LPWSTR pPortName);
+
+// Installation and the component-object exports; the library's load and unload set-up is the
+// module state of Module.h.
+QV_EXPORT_C HRESULT STDAPICALLTYPE DllRegisterServer();
+QV_EXPORT_C HRESULT STDAPICALLTYPE DllUnregisterServer();
+QV_EXPORT_C HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv);
+QV_EXPORT_C HRESULT STDAPICALLTYPE DllCanUnloadNow();

@@ -1,5 +1,6 @@
 // quorvane port: the monitor's ports. A port is a subkey of the monitor key named as the port;
-// its text value "Script" holds one action per line, lines joined by CR LF.
+// its text value "Script" holds one action per line, lines joined by CR LF. Deleting goes
+// through the print system to the monitor that owns the port, as the spooler's port list does.
 #include "Command.h"
 #include "RegistryData.h"
 #include "RegistryKey.h"
@@ -14,7 +15,9 @@ namespace {
 
 const char16_t kMonitorKey[] = u"SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\Quorvane";
 
-const char kUsage[] = "usage: quorvane port show NAME    show a port's script, one action per line";
+const char kUsage[] =
+    "usage: quorvane port show NAME      show a port's script, one action per line\n"
+    "       quorvane port delete NAME    delete a port and its script";
 
 int Show(const std::string& name) {
   if (name.empty() || name.find('\\') != std::string::npos) throw UsageError("bad port name \"" + name + "\"");
@@ -39,16 +42,29 @@ int Show(const std::string& name) {
   }
 }
 
+int Delete(const std::string& name) {
+  std::u16string port = qv::ToUtf16(name);
+  if (DeletePortW(nullptr, nullptr, port.data())) return 0;
+  const DWORD status = GetLastError();
+  if (status == ERROR_UNKNOWN_PORT) throw Failure("no port named \"" + name + "\"");
+  if (status == ERROR_NOT_SUPPORTED) throw Failure("the port \"" + name + "\" can't be deleted");
+  FailWithStatus("port \"" + name + "\"", status);
+}
+
 int RunPort(const std::vector<std::string>& args) {
   if (args.empty()) throw UsageError("no port command given");
   if (args[0] == "show") {
     if (args.size() != 2) throw UsageError("port show needs one port name");
     return Show(args[1]);
   }
+  if (args[0] == "delete") {
+    if (args.size() != 2) throw UsageError("port delete needs one port name");
+    return Delete(args[1]);
+  }
   throw UsageError("unknown port command \"" + args[0] + "\"");
 }
 
-const CommandRegistrar kRegister({"port", "show the ports of the monitor", kUsage, &RunPort});
+const CommandRegistrar kRegister({"port", "show and delete the ports of the monitor", kUsage, &RunPort});
 
 }  // namespace
 }  // namespace qv::cli

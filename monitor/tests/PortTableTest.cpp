@@ -77,21 +77,6 @@ TEST_F(MonitorTest, ReadingGivesNothingAndLeavesTheBufferAlone) {
   }
 }
 
-TEST_F(MonitorTest, PortManagementIsNotOfferedYet) {
-  DWORD needed = 99, returned = 99;
-  BYTE buffer[64];
-  EXPECT_TRUE(monitor_.pfnEnumPorts(nullptr, 1, buffer, sizeof buffer, &needed, &returned));
-  EXPECT_EQ(needed, 0u);
-  EXPECT_EQ(returned, 0u);
-  std::u16string port = u"QV1:";
-  EXPECT_FALSE(monitor_.pfnAddPort(nullptr, nullptr, port.data()));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_SUPPORTED));
-  EXPECT_FALSE(monitor_.pfnConfigurePort(nullptr, nullptr, port.data()));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_SUPPORTED));
-  EXPECT_FALSE(monitor_.pfnDeletePort(nullptr, nullptr, port.data()));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_SUPPORTED));
-}
-
 TEST_F(MonitorTest, UnloadingDeletesTheFilesOfJobsNeverEnded) {
   HANDLE port = Open(u"QV1:");
   ASSERT_TRUE(Start(port));

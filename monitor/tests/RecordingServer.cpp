@@ -120,8 +120,16 @@ class RecordingController final : public Recorded<_Controller> {
     if (state.duringPrintFile) state.duringPrintFile();
     return state.printFileResult;
   }
-  HRESULT STDMETHODCALLTYPE ConfigurePort(BSTR, LONG, VARIANT_BOOL*) override { return Record("ConfigurePort"); }
-  HRESULT STDMETHODCALLTYPE AddPort(LONG, VARIANT_BOOL*) override { return Record("AddPort"); }
+  HRESULT STDMETHODCALLTYPE ConfigurePort(BSTR PortName, LONG hwnd, VARIANT_BOOL* result) override {
+    Record("ConfigurePort " + Utf8(PortName) + " " + std::to_string(hwnd));
+    if (result) *result = VARIANT_TRUE;
+    return state.portCallResult;
+  }
+  HRESULT STDMETHODCALLTYPE AddPort(LONG hwnd, VARIANT_BOOL* result) override {
+    Record("AddPort " + std::to_string(hwnd));
+    if (result) *result = VARIANT_FALSE;  // as when the user cancels
+    return state.portCallResult;
+  }
   HRESULT STDMETHODCALLTYPE OnOk() override { return Record("OnOk"); }
   HRESULT STDMETHODCALLTYPE OnCancel() override { return Record("OnCancel"); }
   HRESULT STDMETHODCALLTYPE OnAdd() override { return Record("OnAdd"); }
@@ -129,7 +137,10 @@ class RecordingController final : public Recorded<_Controller> {
   HRESULT STDMETHODCALLTYPE OnMoveUp() override { return Record("OnMoveUp"); }
   HRESULT STDMETHODCALLTYPE OnMoveDown() override { return Record("OnMoveDown"); }
   HRESULT STDMETHODCALLTYPE RefreshActionList() override { return Record("RefreshActionList"); }
-  HRESULT STDMETHODCALLTYPE DeletePort(BSTR) override { return Record("DeletePort"); }
+  HRESULT STDMETHODCALLTYPE DeletePort(BSTR PortName) override {
+    Record("DeletePort " + Utf8(PortName));
+    return state.portCallResult;
+  }
   HRESULT STDMETHODCALLTYPE About() override { return Record("About"); }
 
  private:

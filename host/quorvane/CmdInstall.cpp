@@ -1,0 +1,111 @@
+// quorvane install and uninstall: the job processor and the monitor register themselves
+// through their own exports, as a registration tool loads and calls them on Windows.
+#include "Command.h"
+#include "OptionParser.h"
+#include "RegistryData.h"
+#include "RegistryKey.h"
+#include "StatusText.h"
+
+#include <qv/prefix.h>
+
+#include <windows.h>
+
+#include <dlfcn.h>
+
+#include <cstdio>
+
+namespace qv::cli {
+namespace {
+
+const char16_t kMonitorKey[] = u"SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\Quorvane";
+
+const char kInstallUsage[] =
+    "usage: quorvane install    register the job processor, then add the monitor \"Quorvane\" to\n"
+    "                           the print system; running it again changes nothing";
+const char kUninstallUsage[] =
+    "usage: quorvane uninstall [--purge]\n"
+    "       move the printers on Quorvane's ports to \"FILE:\", remove the monitor, then the job\n"
+    "       processor. The ports and their scripts stay for a later install; --purge removes\n"
+    "       them too.";
+
+// One of the system's libraries in the platform's library folder, loaded for as long as the
+// object lives.
+class ServerLibrary {
+ public:
+  ServerLibrary(const char* what, const char* file) : what_(what), path_(qv::LibraryDir() + "/" + file) {
+    handle_ = dlopen(path_.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!handle_) {
+      const char* reason = dlerror();
+      throw Failure("cannot load " + what_ + " (" + path_ + "): " + (reason ? reason : "unknown reason"));
+    }
+  }
+  ~ServerLibrary() { dlclose(handle_); }
+  ServerLibrary(const ServerLibrary&) = delete;
+  ServerLibrary& operator=(const ServerLibrary&) = delete;
+
+  // Calls the export `name` (DllRegisterServer, DllUnregisterServer); a failure is a Failure.
+  void Call(const char* name) const {
+    auto function = reinterpret_cast<HRESULT (*)()>(dlsym(handle_, name));
+    if (!function) throw Failure(what_ + " (" + path_ + ") has no " + name);
+    const HRESULT result = function();
+    if (FAILED(result)) {
+      char code[16];
+      std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(result));
+      throw Failure(std::string(name) + " of " + what_ + " failed: " + StatusText(static_cast<DWORD>(result)) +
+                    " (" + code + ")");
+    }
+  }
+
+ private:
+  std::string what_;
+  std::string path_;
+  void* handle_;
+};
+
+const char kJobProcessor[] = "the job processor";
+const char kJobProcessorFile[] = "libmarrowjetui.so";
+const char kMonitor[] = "the monitor";
+const char kMonitorFile[] = "libqvpm.so";
+
+// Whether the print system has the monitor recorded: its key names its library.
+bool MonitorInstalled() {
+  RegistryKey key;
+  RegistryValue driver;
+  return key.Open(HKEY_LOCAL_MACHINE, kMonitorKey) == ERROR_SUCCESS && key.Query(u"Driver", driver) == ERROR_SUCCESS;
+}
+
+int Install(const std::vector<std::string>& args) {
+  OptionParser(args, {}).ExpectOperands(0, 0);
+  ServerLibrary(kJobProcessor, kJobProcessorFile).Call("DllRegisterServer");
+  // The monitor logs a refusal of the print system and goes on: ask the print system.
+  ServerLibrary(kMonitor, kMonitorFile).Call("DllRegisterServer");
+  if (!MonitorInstalled())
+    throw Failure("the print system did not take the monitor \"Quorvane\"; its reason is in the log (\"quorvane log\")");
+  std::printf("Quorvane is installed: monitor \"Quorvane\" with its job processor\n");
+  return 0;
+}
+
+int Uninstall(const std::vector<std::string>& args) {
+  OptionParser options(args, {}, {"--purge"});
+  options.ExpectOperands(0, 0);
+  ServerLibrary(kMonitor, kMonitorFile).Call("DllUnregisterServer");
+  // Kept working as long as the monitor is there: its ports still need the job processor.
+  if (MonitorInstalled())
+    throw Failure("the print system kept the monitor \"Quorvane\": a printer still uses one of its ports "
+                  "together with other ports (see \"quorvane printer\")");
+  ServerLibrary(kJobProcessor, kJobProcessorFile).Call("DllUnregisterServer");
+  if (options.Flag("--purge")) {
+    const LSTATUS status = DeleteTree(HKEY_LOCAL_MACHINE, kMonitorKey);
+    if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) FailWithStatus("the ports of Quorvane", status);
+  }
+  std::printf("Quorvane is uninstalled%s\n",
+              options.Flag("--purge") ? ", its ports and scripts removed" : "; its ports and scripts are kept");
+  return 0;
+}
+
+const CommandRegistrar kInstall({"install", "install Quorvane into the print system", kInstallUsage, &Install});
+const CommandRegistrar kUninstall({"uninstall", "remove Quorvane from the print system", kUninstallUsage,
+                                   &Uninstall});
+
+}  // namespace
+}  // namespace qv::cli

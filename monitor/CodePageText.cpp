@@ -1,0 +1,11 @@
+#include "CodePageText.h"
+
+std::string CodePageText(const std::u16string& text) {
+  if (text.empty()) return {};
+  const int length = static_cast<int>(text.size());
+  const int size = WideCharToMultiByte(CP_ACP, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
+  if (size <= 0) return {};
+  std::string narrow(static_cast<size_t>(size), '\0');
+  WideCharToMultiByte(CP_ACP, 0, text.data(), length, narrow.data(), size, nullptr, nullptr);
+  return narrow;
+}

@@ -1,0 +1,108 @@
+#include "ErrorHandler.h"
+
+#include "CodePageText.h"
+#include "RegistryKey.h"
+
+#include <string>
+
+LocalTimeSource ErrorHandlerClock = &GetLocalTime;
+
+namespace {
+
+constexpr WCHAR kConfigurationKey[] = WSTR("SOFTWARE\\Drennic\\Quorvane");
+constexpr WCHAR kLogFileValue[] = WSTR("LogFile");
+constexpr WCHAR kFormatFailed[] = WSTR("FormatMessage Failed in ErrorHandler");
+constexpr DWORD kTextSize = 260;  // wide characters, terminator included
+
+// The system's text for the code, with the line break system texts end in.
+std::u16string Description(LONG code) {
+  WCHAR text[kTextSize] = {};
+  const DWORD length =
+      FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, static_cast<DWORD>(code), 0, text, kTextSize, nullptr);
+  if (length == 0 || length >= kTextSize) return kFormatFailed;
+  return std::u16string(text, length);
+}
+
+std::u16string Wide(const std::string& ascii) { return std::u16string(ascii.begin(), ascii.end()); }
+
+// Left-justified in `width` characters; a longer text is kept whole.
+std::string Field(std::string text, size_t width) {
+  if (text.size() < width) text.append(width - text.size(), ' ');
+  return text;
+}
+
+void Show(LONG code, const std::u16string& description, LPCWSTR source, HWND owner) {
+  const std::u16string text = WSTR("Error: ") + Wide(std::to_string(code)) + WSTR("\n") + WSTR("Description: ") +
+                              description + WSTR("\n") + WSTR("Source: ") + source + WSTR("\n");
+  MessageBoxW(owner, text.c_str(), WSTR("Error"), MB_ICONWARNING);
+}
+
+// "D /M /YYYY H :M     code       source               description": day, month, year, hour
+// and minute, the code and the source in fixed widths; the description's own line break ends
+// the entry.
+std::string Entry(const SYSTEMTIME& now, LONG code, LPCWSTR source, const std::u16string& description) {
+  return Field(std::to_string(now.wDay), 2) + "/" + Field(std::to_string(now.wMonth), 2) + "/" +
+         Field(std::to_string(now.wYear), 5) + Field(std::to_string(now.wHour), 2) + ":" +
+         Field(std::to_string(now.wMinute), 6) + Field(std::to_string(code), 11) + Field(CodePageText(source), 21) +
+         CodePageText(description);
+}
+
+// The log file's path: "LogFile" of any type, up to kTextSize - 1 characters, as it is stored.
+bool ReadLogFilePath(HKEY configuration, std::u16string& path) {
+  WCHAR value[kTextSize + 1] = {};  // one more, so that a value stored without terminator ends
+  DWORD size = kTextSize * sizeof(WCHAR);
+  if (RegQueryValueExW(configuration, kLogFileValue, nullptr, nullptr, reinterpret_cast<LPBYTE>(value), &size) !=
+      ERROR_SUCCESS)
+    return false;
+  value[size / sizeof(WCHAR)] = 0;
+  path = value;
+  return true;
+}
+
+// The log file, open for writing while the object lives.
+class LogFile {
+ public:
+  // Opens the file, creating it when missing.
+  explicit LogFile(const std::string& path)
+      : handle_(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr)) {}
+  ~LogFile() {
+    if (IsOpen()) CloseHandle(handle_);
+  }
+  LogFile(const LogFile&) = delete;
+  LogFile& operator=(const LogFile&) = delete;
+
+  bool IsOpen() const { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
+
+  void Append(const std::string& entry) {
+    if (SetFilePointer(handle_, 0, nullptr, FILE_END) == INVALID_SET_FILE_POINTER) return;
+    DWORD written = 0;
+    WriteFile(handle_, entry.data(), static_cast<DWORD>(entry.size()), &written, nullptr);
+  }
+
+ private:
+  HANDLE handle_;
+};
+
+}  // namespace
+
+void ErrorHandler(LONG code, LPCWSTR source, bool show, HWND owner) noexcept {
+  try {
+    if (!source) source = WSTR("");
+    const std::u16string description = Description(code);
+    // The box comes first: it is shown even when nothing can be logged.
+    if (show) Show(code, description, source, owner);
+
+    RegistryKey configuration;
+    if (configuration.Open(HKEY_LOCAL_MACHINE, kConfigurationKey, KEY_ALL_ACCESS) != ERROR_SUCCESS) return;
+    std::u16string path;
+    if (!ReadLogFilePath(configuration.Get(), path)) return;
+    LogFile log(CodePageText(path));
+    if (!log.IsOpen()) return;
+    SYSTEMTIME now{};
+    ErrorHandlerClock(&now);
+    log.Append(Entry(now, code, source, description));
+  } catch (...) {
+    // A report that can't be made ends here: there is no one to tell.
+  }
+}

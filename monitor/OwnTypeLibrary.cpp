@@ -1,0 +1,102 @@
+#include "OwnTypeLibrary.h"
+
+#include "Module.h"
+
+namespace {
+
+constexpr WCHAR kSeparators[] = WSTR("\\/:");
+
+using UnRegisterTypeLibFunction = HRESULT(STDAPICALLTYPE*)(REFGUID, WORD, WORD, LCID, SYSKIND);
+
+// A library loaded by name for as long as the object lives.
+class LoadedLibrary {
+ public:
+  explicit LoadedLibrary(LPCWSTR name) : module_(LoadLibraryW(name)) {}
+  ~LoadedLibrary() {
+    if (module_) FreeLibrary(module_);
+  }
+  LoadedLibrary(const LoadedLibrary&) = delete;
+  LoadedLibrary& operator=(const LoadedLibrary&) = delete;
+
+  FARPROC Procedure(LPCSTR name) const { return module_ ? GetProcAddress(module_, name) : nullptr; }
+
+ private:
+  HMODULE module_;
+};
+
+// A type library's attributes, handed back when the object goes.
+class LibraryAttributes {
+ public:
+  explicit LibraryAttributes(ITypeLib* library) : library_(library) {
+    if (FAILED(library_->GetLibAttr(&attributes_))) attributes_ = nullptr;
+  }
+  ~LibraryAttributes() {
+    if (attributes_) library_->ReleaseTLibAttr(attributes_);
+  }
+  LibraryAttributes(const LibraryAttributes&) = delete;
+  LibraryAttributes& operator=(const LibraryAttributes&) = delete;
+
+  const TLIBATTR* Get() const { return attributes_; }
+
+ private:
+  ITypeLib* library_;
+  TLIBATTR* attributes_ = nullptr;
+};
+
+// The full path of the monitor library's own file.
+HRESULT OwnPath(std::u16string& path) {
+  if (!ThisModule.Instance()) return HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND);
+  WCHAR buffer[MAX_PATH] = {};
+  const DWORD length = GetModuleFileNameW(ThisModule.Instance(), buffer, MAX_PATH);
+  if (length == 0) return HRESULT_FROM_WIN32(GetLastError());
+  // A path cut short names some other file.
+  if (length >= MAX_PATH) return HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE);
+  path.assign(buffer, length);
+  return S_OK;
+}
+
+}  // namespace
+
+std::u16string OwnTypeLibrary::TypeLibraryFileBeside(const std::u16string& path) {
+  const size_t folder = path.find_last_of(kSeparators);
+  const size_t dot = path.rfind(u'.');
+  // Only a dot in the file's own name starts its extension.
+  const bool hasExtension = dot != std::u16string::npos && (folder == std::u16string::npos || dot > folder);
+  return (hasExtension ? path.substr(0, dot) : path) + WSTR(".tlb");
+}
+
+std::u16string OwnTypeLibrary::FolderOf(const std::u16string& path) {
+  const size_t folder = path.find_last_of(kSeparators);
+  return folder == std::u16string::npos ? std::u16string() : path.substr(0, folder + 1);
+}
+
+HRESULT OwnTypeLibrary::Load() {
+  library_.Reset();
+  std::u16string path;
+  HRESULT result = OwnPath(path);
+  if (FAILED(result)) return result;
+  result = LoadTypeLib(path.c_str(), reinterpret_cast<ITypeLib**>(library_.Receive()));
+  if (FAILED(result)) {
+    path = TypeLibraryFileBeside(path);
+    result = LoadTypeLib(path.c_str(), reinterpret_cast<ITypeLib**>(library_.Receive()));
+    if (FAILED(result)) return result;
+  }
+  path_ = path;
+  return S_OK;
+}
+
+HRESULT OwnTypeLibrary::Register() const {
+  if (!library_) return E_UNEXPECTED;
+  return RegisterTypeLib(library_.get(), path_.c_str(), FolderOf(path_).c_str());
+}
+
+void OwnTypeLibrary::Unregister() const {
+  if (!library_) return;
+  const LibraryAttributes attributes(library_.get());
+  if (!attributes.Get()) return;
+  const LoadedLibrary automation(WSTR("oleaut32.dll"));
+  const auto unregister = reinterpret_cast<UnRegisterTypeLibFunction>(automation.Procedure("UnRegisterTypeLib"));
+  if (!unregister) return;
+  const TLIBATTR& attribute = *attributes.Get();
+  unregister(attribute.guid, attribute.wMajorVerNum, attribute.wMinorVerNum, attribute.lcid, attribute.syskind);
+}
