@@ -1,5 +1,10 @@
 #include "ActionReprint.h"
 
+#include <memory>
+
+#include "JobCalls.h"
+#include "ObjectError.h"
+#include "RawPrint.h"
 #include "modError.h"
 
 namespace MarrowjetUI {
@@ -7,11 +12,66 @@ namespace {
 
 constexpr TextView kPrefix = WSTR("Reprint: ");
 
+// The printer selection dialog comes with the port configuration. Until then the selection
+// answers with its default, as a cancelled selection does, so the name stays as it is.
+Text SelectPrinterName(TextView DefaultPrinter) { return Text(DefaultPrinter); }
+
+// The present local date and time, in whole seconds.
+DATE PresentDate() {
+  SYSTEMTIME now{};
+  GetLocalTime(&now);
+  now.wMilliseconds = 0;
+  DATE date = 0;
+  if (!SystemTimeToVariantTime(&now, &date)) RaiseError(kErrorInvalidArgument, WSTR("Invalid procedure call or argument"));
+  return date;
+}
+
+struct Releaser {
+  void operator()(IUnknown* object) const { object->Release(); }
+};
+using RawPrintRef = std::unique_ptr<_RawPrint, Releaser>;
+
+RawPrintRef NewRawPrint() {
+  void* object = nullptr;
+  const HRESULT result = RawPrint::CreateInstance(IID__RawPrint, &object);
+  if (FAILED(result)) RaiseSystemError(result);
+  return RawPrintRef(static_cast<_RawPrint*>(object));
+}
+
+void Check(HRESULT result) {
+  if (FAILED(result)) RaiseSystemError(result);
+}
+
+Text DocumentNameOf(_Job* job) {
+  if (!job) RaiseError(kErrorObjectNotSet, WSTR("Object variable or With block variable not set"));
+  Bstr name;
+  Check(job->get_DocumentName(name.Out()));
+  return name.ToText();
+}
+
 }  // namespace
 
-void ActionReprint::Run(TextView, _Job*, DATE) noexcept {
-  // Raw printing to the target printer arrives with the reprint action proper; until then a
-  // reprint line is kept in the script and does nothing for the job.
+void ActionReprint::Run(TextView TempFilePath, _Job* JobInfo, DATE) noexcept {
+  try {
+    // The clock is read here: a "?SN?" in the name issues a new number at every reprint.
+    const Text printer = ConvertTemplate(JobInfo, printerName_, PresentDate());
+    RawPrintRef raw = NewRawPrint();
+    Bstr documentName(DocumentNameOf(JobInfo));
+    Check(raw->put_DocumentName(documentName.Get()));
+    Bstr printerName(printer);
+    Check(raw->put_PrinterName(printerName.Get()));
+    Bstr fileName(TempFilePath);
+    BSTR fileArgument = fileName.Get();
+    VARIANT_BOOL printed = VARIANT_FALSE;
+    Check(raw->PrintFile(&fileArgument, &printed));
+    if (printed) return;
+    LONG error = 0;
+    Check(raw->GetError(&error));
+    if (error == ERROR_PRINTQ_FULL)
+      RaiseError(kErrorReprintLimit, WSTR("Too many reprints in a row, not printed on ") + printer);
+  } catch (...) {
+    ReportCaughtError(WSTR("ActionReprint::Run"));
+  }
 }
 
 Text ActionReprint::AsString() noexcept {
@@ -33,7 +93,13 @@ void ActionReprint::LoadFromString(TextView Cmd) noexcept {
 }
 
 void ActionReprint::ConfigureUI() noexcept {
-  // The printer selection arrives with the port configuration; until then the name stays.
+  try {
+    // An empty answer leaves the name as it is.
+    Text chosen = SelectPrinterName(printerName_);
+    if (!chosen.empty()) printerName_ = std::move(chosen);
+  } catch (...) {
+    ReportCaughtError(WSTR("ActionReprint::ConfigureUI"));
+  }
 }
 
 }  // namespace MarrowjetUI

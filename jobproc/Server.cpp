@@ -5,6 +5,7 @@
 #include "ClassFactory.h"
 #include "Controller.h"
 #include "Job.h"
+#include "RawPrint.h"
 #include "ServerLock.h"
 
 using namespace MarrowjetUI;
@@ -13,6 +14,7 @@ namespace {
 
 ClassFactory g_jobFactory(&Job::CreateInstance);
 ClassFactory g_controllerFactory(&Controller::CreateInstance);
+ClassFactory g_rawPrintFactory(&RawPrint::CreateInstance);
 
 struct ClassEntry {
   const CLSID& clsid;
@@ -37,12 +39,13 @@ HMODULE ThisModule() {
 
 }  // namespace
 
-// RawPrint and ControllerFilePath are registered, but their objects are not offered yet.
+// ControllerFilePath is registered, but its objects are not offered yet.
 QV_EXPORT_C HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv) {
   if (!ppv) return E_POINTER;
   *ppv = nullptr;
   if (rclsid == CLSID_Job) return g_jobFactory.QueryInterface(riid, ppv);
   if (rclsid == CLSID_Controller) return g_controllerFactory.QueryInterface(riid, ppv);
+  if (rclsid == CLSID_RawPrint) return g_rawPrintFactory.QueryInterface(riid, ppv);
   return CLASS_E_CLASSNOTAVAILABLE;
 }
 

@@ -16,6 +16,7 @@ inline constexpr LONG kErrorValueNotString = static_cast<LONG>(0x80040202);
 inline constexpr LONG kErrorCantReadValue = static_cast<LONG>(0x80040203);
 inline constexpr LONG kErrorNoDriveQualifier = static_cast<LONG>(0x80040204);
 inline constexpr LONG kErrorWritingFile = static_cast<LONG>(0x80040205);
+inline constexpr LONG kErrorReprintLimit = static_cast<LONG>(0x80040206);
 
 // Runtime error numbers for failures that are not the system's own.
 inline constexpr LONG kErrorInvalidArgument = 5;   // "Invalid procedure call or argument"

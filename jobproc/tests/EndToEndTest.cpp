@@ -7,7 +7,6 @@
 #include <windows.h>
 
 #include <filesystem>
-#include <regex>
 #include <set>
 
 #include "RunProgram.h"
@@ -99,16 +98,56 @@ TEST_F(EndToEndTest, ConcurrentPrintsGetDistinctSerialNumbers) {
   }
 
   std::set<int> serials;
-  const std::regex name(R"(doc(\d)-(\d+)\.prn)");
   for (const auto& entry : fs::directory_iterator(UserFolder())) {
-    std::smatch match;
+    // doc<job>-<serial>.prn
     const std::string file = entry.path().filename().string();
-    ASSERT_TRUE(std::regex_match(file, match, name)) << file;
-    EXPECT_EQ(ReadFile(entry.path().string()), JobData(std::stoi(match[1]))) << file;
-    serials.insert(std::stoi(match[2]));
+    const size_t dash = file.find('-');
+    ASSERT_TRUE(file.rfind("doc", 0) == 0 && dash == 4 && file.size() > 9 && file.substr(file.size() - 4) == ".prn")
+        << file;
+    EXPECT_EQ(ReadFile(entry.path().string()), JobData(std::stoi(file.substr(3, 1)))) << file;
+    serials.insert(std::stoi(file.substr(dash + 1)));
   }
   EXPECT_EQ(serials, (std::set<int>{1, 2, 3, 4, 5, 6, 7, 8}));
   EXPECT_EQ(ReadText(kMonitorKey, "SerialNumber"), "8");
+}
+
+// A port whose script archives the job and prints it again on a printer of the "FILE:" port.
+TEST_F(EndToEndTest, ArchivedAndReprintedJobsAreBothTheInputUnchanged) {
+  SetText(std::string(kMonitorKey) + "\\QV1", "Script", "WriteFile: C:\\Archive\\?DN?.prn\r\nReprint: Office");
+  ASSERT_EQ(qv::AddPrinter("Archive", "QV1", "Generic"), 0u);
+  ASSERT_EQ(qv::AddPrinter("Office", "FILE:", ""), 0u);
+  const std::string input = prefix.Path("input.bin");
+  WriteFile(input, JobData(5));
+  LogFile log(prefix.Path("quorvane.log"));
+
+  const ProgramResult printed =
+      RunProgram("quorvane", {"print", "--printer", "Archive", "--title", "report", input}, prefix.Dir());
+  ASSERT_EQ(printed.exitCode, 0) << printed.err;
+  const int id = std::stoi(printed.out);
+  EXPECT_EQ(ReadFile(prefix.Path("drive_c/Archive/report.prn")), JobData(5));
+  EXPECT_EQ(ReadFile(prefix.Path("spool/printed/Office/" + std::to_string(id + 1) + ".prn")), JobData(5));
+  const ProgramResult jobs = RunProgram("quorvane", {"jobs"}, prefix.Dir());
+  EXPECT_EQ(jobs.out, "") << "nothing is left in the spool";
+  EXPECT_EQ(log.Contents(), "");
+}
+
+TEST_F(EndToEndTest, APortReprintingToItsOwnPrinterStopsAfterFourHops) {
+  SetText(std::string(kMonitorKey) + "\\QV1", "Script", "WriteFile: C:\\Loop\\?SN?.prn\r\nReprint: Jobs");
+  const std::string input = prefix.Path("input.bin");
+  WriteFile(input, JobData(9));
+  LogFile log(prefix.Path("quorvane.log"));
+
+  const ProgramResult printed = Print(input, "loop");
+  ASSERT_EQ(printed.exitCode, 0) << printed.err;
+  std::set<std::string> files;
+  for (const auto& entry : fs::directory_iterator(prefix.Path("drive_c/Loop"))) {
+    files.insert(entry.path().filename().string());
+    EXPECT_EQ(ReadFile(entry.path().string()), JobData(9));
+  }
+  EXPECT_EQ(files, (std::set<std::string>{"1.prn", "2.prn", "3.prn", "4.prn", "5.prn"})) << "the job and four reprints";
+  EXPECT_EQ(log.Entries(), (std::vector<std::string>{
+                               Entry(518, "ActionReprint::Run", "Too many reprints in a row, not printed on Jobs")}));
+  EXPECT_EQ(RunProgram("quorvane", {"jobs"}, prefix.Dir()).out, "");
 }
 
 }  // namespace

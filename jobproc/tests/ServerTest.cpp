@@ -80,11 +80,18 @@ TEST(ServerTest, RegisteredClassesAreCreatedByProgId) {
   job->Release();
   EXPECT_EQ(library.Get<LPFNCANUNLOADNOW>("DllCanUnloadNow")(), S_OK);
 
-  for (const CLSID& refused : {CLSID_RawPrint, CLSID_ControllerFilePath}) {
-    IUnknown* object = nullptr;
-    EXPECT_EQ(CoCreateInstance(refused, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, reinterpret_cast<void**>(&object)),
-              CLASS_E_CLASSNOTAVAILABLE);
-  }
+  _RawPrint* raw = nullptr;
+  ASSERT_EQ(CoCreateInstance(CLSID_RawPrint, nullptr, CLSCTX_INPROC_SERVER, IID__RawPrint, reinterpret_cast<void**>(&raw)),
+            S_OK);
+  LONG error = -1;
+  EXPECT_EQ(raw->GetError(&error), S_OK);
+  EXPECT_EQ(error, 0);
+  raw->Release();
+
+  IUnknown* object = nullptr;
+  EXPECT_EQ(CoCreateInstance(CLSID_ControllerFilePath, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
+                             reinterpret_cast<void**>(&object)),
+            CLASS_E_CLASSNOTAVAILABLE);
 
   ASSERT_EQ(library.Get<LPFNREGISTERSERVER>("DllUnregisterServer")(), S_OK);
   CLSID gone{};

@@ -21,14 +21,24 @@ namespace {
 
 // Per thread, because a port's script runs on the thread that despools its job.
 thread_local int despoolDepth = 0;
+thread_local unsigned despoolHops = 0;
 thread_local std::deque<DWORD> deferredJobs;
 
 class DespoolScope {
  public:
-  DespoolScope() { ++despoolDepth; }
-  ~DespoolScope() { --despoolDepth; }
+  explicit DespoolScope(unsigned hops) : outerHops_(despoolHops) {
+    ++despoolDepth;
+    despoolHops = hops;
+  }
+  ~DespoolScope() {
+    --despoolDepth;
+    despoolHops = outerHops_;
+  }
   DespoolScope(const DespoolScope&) = delete;
   DespoolScope& operator=(const DespoolScope&) = delete;
+
+ private:
+  unsigned outerHops_;
 };
 
 struct Outcome {
@@ -152,7 +162,7 @@ DWORD DespoolClaimed(DWORD id, const JobLock& lock, bool retryFailed) {
 
   Outcome outcome;
   {
-    DespoolScope inside;
+    DespoolScope inside(job.hops);
     outcome = SendToPort(job, lock.Fd());
   }
   if (outcome.status == ERROR_SUCCESS) {
@@ -185,6 +195,12 @@ void DespoolDeferred() {
 }  // namespace
 
 bool InsideDespool() { return despoolDepth > 0; }
+
+bool DespoolingJobHops(unsigned& hops) {
+  if (!InsideDespool()) return false;
+  hops = despoolHops;
+  return true;
+}
 
 DWORD DespoolJob(DWORD id, bool wait, bool retryFailed) {
   if (InsideDespool()) {

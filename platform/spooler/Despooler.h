@@ -16,4 +16,8 @@ DWORD DespoolWaitingJobs();
 // inside a job are left waiting then, and sent once the running job has ended.
 bool InsideDespool();
 
+// The hop count of the job this thread is despooling right now; false outside a despool. A job
+// printed from inside it is that job's data printed again, one hop further.
+bool DespoolingJobHops(unsigned& hops);
+
 }  // namespace qv::spool

@@ -122,6 +122,7 @@ DWORD SpoolJob(const JobSubmission& submission, int fd, DWORD& jobId, const Spoo
     spool::PrinterRecord printer;
     if (DWORD status = spool::ReadPrinter(submission.printer, printer); status != ERROR_SUCCESS)
       return status;
+    if (submission.hops > kMaxReprintHops) return ERROR_PRINTQ_FULL;
     DWORD id = 0;
     if (DWORD status = spool::AllocateJobId(id); status != ERROR_SUCCESS) return status;
     spool::AtomicFile data;

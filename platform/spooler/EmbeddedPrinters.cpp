@@ -4,6 +4,7 @@
 #include "PackedBuffer.h"
 #include "PrinterHandles.h"
 #include "PrinterStore.h"
+#include "RawDocument.h"
 #include "SpoolFolder.h"
 #include "Status.h"
 
@@ -132,7 +133,9 @@ BOOL EmbeddedPrintSystem::OpenPrinterA(LPSTR name, LPHANDLE printer, LPPRINTER_D
 }
 
 BOOL EmbeddedPrintSystem::ClosePrinter(HANDLE printer) {
-  return PrinterHandles::Remove(printer) ? TRUE : Fail(ERROR_INVALID_HANDLE);
+  if (!PrinterHandles::Remove(printer)) return Fail(ERROR_INVALID_HANDLE);
+  RawDocuments::Take(printer);  // an unended document goes, its data with it
+  return TRUE;
 }
 
 BOOL EmbeddedPrintSystem::EnumPrintersW(DWORD flags, LPWSTR name, DWORD level, LPBYTE printers,

@@ -86,6 +86,12 @@ struct JobEntry {
   unsigned hops = 0;
 };
 
+// How often one job's data may be printed again in a row. A job printed from inside the despool
+// of a job that already has this many hops (StartDocPrinterA, or SpoolJob with more hops) is
+// refused with ERROR_PRINTQ_FULL: a port whose script prints back to its own printer would
+// otherwise fill the spool forever.
+inline constexpr unsigned kMaxReprintHops = 4;
+
 // Called while data is spooled: bytes so far (total is 0 when unknown).
 using SpoolProgress = std::function<void(uint64_t done, uint64_t total)>;
 
@@ -102,7 +108,8 @@ DWORD DeletePrinter(const std::string& name);
 DWORD ListPrinters(std::vector<PrinterEntry>& printers);
 
 // Spools the data read from `fd` whole into <prefix>/spool/ as a new job of `job.printer` and
-// returns its id. Nothing is left in the spool when this fails.
+// returns its id. Nothing is left in the spool when this fails. ERROR_PRINTQ_FULL when
+// `job.hops` is above kMaxReprintHops.
 DWORD SpoolJob(const JobSubmission& job, int fd, DWORD& jobId, const SpoolProgress& progress = {});
 
 // Sends a spooled job through its printer's port; the spool files are deleted once the port has

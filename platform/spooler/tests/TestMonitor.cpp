@@ -5,7 +5,8 @@
 // key. DWORD values of its key make it fail: "FailStartDoc" (the error to give), "FailWrite"
 // (fail the Nth WritePort), "NoPorts" (EnumPorts reports nothing). With the text value
 // "ThenPrintTo" it prints the job's data again to that printer from inside EndDocPort, as a
-// port's script may.
+// port's script may; "ThenRawPrintTo" does the same through the raw printing calls, and the
+// DWORD "ExitAfterReprint" ends the process right after that, as a crash would.
 #include <windows.h>
 
 #include <qv/print_system.h>
@@ -30,6 +31,7 @@ std::map<DWORD, std::u16string> ports;
 struct Job {
   std::u16string printer;
   DWORD id = 0;
+  std::string data;  // what this job's WritePort calls brought
 };
 std::map<DWORD, Job> jobs;
 DWORD writes = 0;
@@ -146,7 +148,7 @@ BOOL WINAPI StartDocPort(HANDLE port, LPWSTR printer, DWORD jobId, DWORD level, 
     return FALSE;
   }
   Record("job " + JobLine(printer, jobId));
-  jobs[FromHandle(port)] = {printer, jobId};
+  jobs[FromHandle(port)] = {printer, jobId, {}};
   writes = 0;
   return TRUE;
 }
@@ -162,6 +164,7 @@ BOOL WINAPI WritePort(HANDLE port, LPBYTE data, DWORD size, LPDWORD written) {
   Record("WritePort " + std::to_string(size));
   std::ofstream(RecordPath() + ".data", std::ios::app | std::ios::binary)
       .write(reinterpret_cast<const char*>(data), size);
+  jobs[FromHandle(port)].data.append(reinterpret_cast<const char*>(data), size);
   *written = size;
   return TRUE;
 }
@@ -183,12 +186,42 @@ void PrintFromInside(const std::string& printer) {
          " state=" + (qv::GetJobEntry(id, entry) == ERROR_SUCCESS ? entry.state : "gone"));
 }
 
+// Prints `data` to `printer` as a raw document while this job is still running.
+void RawPrintFromInside(const std::string& printer, const std::string& data) {
+  std::string name = printer, datatype = "RAW", document = "again";
+  PRINTER_DEFAULTSA defaults{datatype.data(), nullptr, PRINTER_ACCESS_USE};
+  HANDLE handle = nullptr;
+  if (!OpenPrinterA(name.data(), &handle, &defaults)) {
+    Record("raw print from inside: open error=" + std::to_string(GetLastError()));
+    return;
+  }
+  DOC_INFO_1A info{document.data(), nullptr, datatype.data()};
+  DWORD id = StartDocPrinterA(handle, 1, reinterpret_cast<LPBYTE>(&info));
+  DWORD error = id ? 0 : GetLastError();
+  if (id) {
+    DWORD written = 0;
+    StartPagePrinter(handle);
+    WritePrinter(handle, const_cast<char*>(data.data()), static_cast<DWORD>(data.size()), &written);
+    EndPagePrinter(handle);
+    EndDocPrinter(handle);
+  }
+  ClosePrinter(handle);
+  qv::JobEntry entry;
+  bool spooled = id && qv::GetJobEntry(id, entry) == ERROR_SUCCESS;
+  Record("raw print from inside: job=" + std::to_string(id) + " error=" + std::to_string(error) +
+         (spooled ? " hops=" + std::to_string(entry.hops) + " state=" + entry.state : ""));
+  if (spooled && Setting(u"ExitAfterReprint")) _exit(7);
+}
+
 BOOL WINAPI EndDocPort(HANDLE port) {
   std::lock_guard guard(lock);
   auto found = jobs.find(FromHandle(port));
   if (found == jobs.end()) return FALSE;
   WCHAR target[256] = {};
   if (ReadValue(u"ThenPrintTo", REG_SZ, target, sizeof target - sizeof(WCHAR))) PrintFromInside(Narrow(target));
+  WCHAR rawTarget[256] = {};
+  if (ReadValue(u"ThenRawPrintTo", REG_SZ, rawTarget, sizeof rawTarget - sizeof(WCHAR)))
+    RawPrintFromInside(Narrow(rawTarget), found->second.data);
   HANDLE printer = nullptr;
   PRINTER_DEFAULTSW defaults{const_cast<LPWSTR>(u"RAW"), nullptr, PRINTER_ALL_ACCESS};
   OpenPrinterW(found->second.printer.data(), &printer, &defaults);
