@@ -76,10 +76,13 @@ HANDLE CreateFileOnHost(const std::string& host, DWORD access, DWORD disposition
   qv::files::UniqueFd fd(OpenForDisposition(host, flags, mode, disposition, existed));
   if (!fd.Valid()) return Fail(ErrorForPath(errno, host), INVALID_HANDLE_VALUE);
 
-  struct stat info;
-  if (fstat(fd.Get(), &info) != 0) return Fail(Win32ErrorFromErrno(errno), INVALID_HANDLE_VALUE);
-  // Windows opens no folder as a file (a read-only open() of one would succeed here).
-  if (S_ISDIR(info.st_mode)) return Fail(ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
+  // Windows opens no folder as a file. Only a read-only open() of one succeeds here: an open
+  // for writing has already failed with EISDIR.
+  if (!canWrite) {
+    struct stat info;
+    if (fstat(fd.Get(), &info) != 0) return Fail(Win32ErrorFromErrno(errno), INVALID_HANDLE_VALUE);
+    if (S_ISDIR(info.st_mode)) return Fail(ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
+  }
 
   auto file = std::make_shared<OpenFile>(fd.Get(), canRead, canWrite);
   fd.Release();  // the OpenFile owns it now
@@ -127,6 +130,15 @@ DWORD WINAPI SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistance
       distance = static_cast<int64_t>(
           (static_cast<uint64_t>(static_cast<uint32_t>(*lpDistanceToMoveHigh)) << 32) |
           static_cast<uint32_t>(lDistanceToMove));
+
+    // Moving forward from the end with a high part to report into needs no checks: one call.
+    if (dwMoveMethod == FILE_END && distance >= 0 && lpDistanceToMoveHigh) {
+      const off_t position = lseek(file->Fd(), distance, SEEK_END);
+      if (position < 0) return Fail(Win32ErrorFromErrno(errno), INVALID_SET_FILE_POINTER);
+      *lpDistanceToMoveHigh = static_cast<LONG>(static_cast<int64_t>(position) >> 32);
+      SetLastError(ERROR_SUCCESS);
+      return static_cast<DWORD>(position);
+    }
 
     int64_t base = 0;
     if (dwMoveMethod == FILE_CURRENT) {
