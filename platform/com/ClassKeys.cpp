@@ -17,19 +17,19 @@ LSTATUS ReadKeyText(HKEY root, const std::u16string& path, const WCHAR* name,
   OwnedKey key;
   LSTATUS status = RegOpenKeyExW(root, path.c_str(), 0, KEY_QUERY_VALUE, key.Receive());
   if (status != ERROR_SUCCESS) return status;
-  // The value may grow between the size query and the read when another process writes it:
-  // ask again a few times rather than give up at once.
+  // Most values fit the first buffer: one call reads them. A longer one is read again with the
+  // size the call reported; it may grow meanwhile when another process writes it, so ask
+  // again a few times rather than give up at once.
+  std::vector<WCHAR> data(128, 0);
   for (int attempt = 0; attempt < 4; ++attempt) {
     DWORD type = 0;
-    DWORD size = 0;
-    status = RegQueryValueExW(key.Get(), name, nullptr, &type, nullptr, &size);
-    if (status != ERROR_SUCCESS) return status;
-    if (type != REG_SZ && type != REG_EXPAND_SZ) return ERROR_INVALID_DATA;
-    std::vector<WCHAR> data(size / sizeof(WCHAR) + 1, 0);
-    DWORD read = size;
+    DWORD read = static_cast<DWORD>(data.size() * sizeof(WCHAR));
     status = RegQueryValueExW(key.Get(), name, nullptr, &type,
                               reinterpret_cast<LPBYTE>(data.data()), &read);
-    if (status == ERROR_MORE_DATA) continue;
+    if (status == ERROR_MORE_DATA) {
+      data.assign(read / sizeof(WCHAR) + 1, 0);
+      continue;
+    }
     if (status != ERROR_SUCCESS) return status;
     if (type != REG_SZ && type != REG_EXPAND_SZ) return ERROR_INVALID_DATA;
     std::u16string value(data.data(), read / sizeof(WCHAR));

@@ -32,18 +32,21 @@ class OpenKey {
 };
 
 // Reads the text value `name` of `key`; the stored bytes may or may not end in a terminator.
+// A drive's folder usually fits the first buffer, so one registry call reads it; a longer one
+// is read again with the size the call reported (it may change between the reads).
 LSTATUS ReadText(HKEY key, const std::u16string& name, std::u16string& text) {
+  std::vector<WCHAR> data(256, 0);
   for (int attempt = 0; attempt < 4; ++attempt) {
     DWORD type = 0;
-    DWORD size = 0;
-    LSTATUS status = RegQueryValueExW(key, name.c_str(), nullptr, &type, nullptr, &size);
+    DWORD size = static_cast<DWORD>(data.size() * sizeof(WCHAR));
+    LSTATUS status = RegQueryValueExW(key, name.c_str(), nullptr, &type,
+                                      reinterpret_cast<LPBYTE>(data.data()), &size);
+    if (status == ERROR_MORE_DATA) {
+      data.assign(size / sizeof(WCHAR) + 1, 0);
+      continue;
+    }
     if (status != ERROR_SUCCESS) return status;
     if (type != REG_SZ && type != REG_EXPAND_SZ) return ERROR_FILE_NOT_FOUND;
-    std::vector<WCHAR> data(size / sizeof(WCHAR) + 1, 0);
-    status = RegQueryValueExW(key, name.c_str(), nullptr, &type,
-                              reinterpret_cast<LPBYTE>(data.data()), &size);
-    if (status == ERROR_MORE_DATA) continue;  // changed between the two reads
-    if (status != ERROR_SUCCESS) return status;
     text.assign(data.data(), size / sizeof(WCHAR));
     while (!text.empty() && text.back() == 0) text.pop_back();
     return ERROR_SUCCESS;

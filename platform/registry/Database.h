@@ -66,6 +66,10 @@ class Database {
   int64_t Changes() const;
   int64_t LastInsertId() const;
 
+  // Key paths this connection has resolved: "<start id>\<folded path>" to the key's id. Kept
+  // with the connection, so a store opened afresh (another prefix, a forked child) starts empty.
+  std::unordered_map<std::string, int64_t>& ResolvedPaths() { return resolvedPaths_; }
+
   // Turns an SQLite result code into a StoreError, reporting a damaged or unreadable store
   // once on stderr with the file's name.
   [[noreturn]] void Fail(int rc);
@@ -76,6 +80,7 @@ class Database {
   std::string path_;
   sqlite3* db_ = nullptr;
   std::unordered_map<std::string, sqlite3_stmt*> statements_;
+  std::unordered_map<std::string, int64_t> resolvedPaths_;
   std::chrono::steady_clock::time_point busySince_;
 };
 

@@ -59,7 +59,31 @@ int64_t KeyTree::AddChild(int64_t parent, std::string_view name) {
   return db_.LastInsertId();
 }
 
+// A path resolved before is taken from the connection's memo when its key still exists: ids
+// are never reused, a key is deleted only after its subkeys and never renamed, so a key that
+// still exists still has the ancestors and names it was found under. One query then stands
+// for one per element. What is missing is always looked up afresh.
 std::optional<int64_t> KeyTree::Walk(int64_t start, const std::vector<std::string>& path) {
+  if (path.size() < 2) return WalkElements(start, path);
+  std::string memoKey = std::to_string(start);
+  for (const std::string& element : path) {
+    memoKey += '\\';
+    memoKey += FoldName(element);
+  }
+  auto& memo = db_.ResolvedPaths();
+  if (auto found = memo.find(memoKey); found != memo.end()) {
+    if (Exists(found->second)) return found->second;
+    memo.erase(found);
+  }
+  std::optional<int64_t> key = WalkElements(start, path);
+  if (key) {
+    if (memo.size() >= kMemoLimit) memo.clear();
+    memo.emplace(std::move(memoKey), *key);
+  }
+  return key;
+}
+
+std::optional<int64_t> KeyTree::WalkElements(int64_t start, const std::vector<std::string>& path) {
   int64_t key = start;
   for (const std::string& element : path) {
     std::optional<int64_t> child = FindChild(key, element);

@@ -53,6 +53,9 @@ class KeyTree {
   std::optional<ValueRecord> ValueAt(int64_t key, int64_t index);  // in creation order
 
  private:
+  std::optional<int64_t> WalkElements(int64_t start, const std::vector<std::string>& path);
+  static constexpr size_t kMemoLimit = 4096;
+
   Database& db_;
 };
 

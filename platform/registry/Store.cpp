@@ -6,7 +6,6 @@
 #include <winreg.h>
 
 #include <pthread.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <vector>
@@ -65,9 +64,7 @@ void Store::BeforeFork() {
 void Store::AfterForkInParent() { Instance().mutex_.unlock(); }
 
 void Store::AfterForkInChild() {
-  Store& store = Instance();
-  store.owner_ = 0;
-  store.mutex_.unlock();
+  Instance().mutex_.unlock();
 }
 
 void Store::Close() {
@@ -76,12 +73,9 @@ void Store::Close() {
   brokenPath_.clear();
 }
 
+// No process id check here: fork() runs the handlers above, so a child never finds the
+// parent's connection open, and the check cost a system call on every registry call.
 Database& Store::OpenLocked() {
-  if (db_ && owner_ != getpid()) {
-    // Inherited by a child created without fork() handlers: abandon it, never close it here.
-    static std::vector<std::unique_ptr<Database>> abandoned;
-    abandoned.push_back(std::move(db_));
-  }
   if (db_) return *db_;
   std::string prefix = qv::PrefixDir();
   std::string path = prefix + "/registry.db";
@@ -90,7 +84,6 @@ Database& Store::OpenLocked() {
     auto db = std::make_unique<Database>(path);
     Prepare(*db);
     db_ = std::move(db);
-    owner_ = getpid();
     return *db_;
   } catch (const StoreError& error) {
     if (error.Status() == ERROR_REGISTRY_CORRUPT) brokenPath_ = path;

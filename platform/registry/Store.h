@@ -4,8 +4,6 @@
 #pragma once
 #include "Database.h"
 
-#include <sys/types.h>
-
 #include <memory>
 #include <mutex>
 #include <string>
@@ -37,7 +35,6 @@ class Store {
 
   std::mutex mutex_;
   std::unique_ptr<Database> db_;
-  pid_t owner_ = 0;
   std::string brokenPath_;  // a store found damaged is not reopened until Close()
 };
 

@@ -108,9 +108,9 @@ BOOL EmbeddedPrintSystem::OpenPrinterW(LPWSTR name, LPHANDLE printer, LPPRINTER_
   if (!printer) return Fail(ERROR_INVALID_PARAMETER);
   *printer = nullptr;
   if (!name || !*name) return Fail(ERROR_INVALID_PRINTER_NAME);
-  PrinterRecord record;
-  if (DWORD status = ReadPrinter(ToUtf8(name), record); status != ERROR_SUCCESS) return Fail(status);
-  OpenPrinterEntry entry{record.name, PRINTER_ACCESS_USE};
+  std::string createdName;
+  if (DWORD status = FindPrinter(ToUtf8(name), createdName); status != ERROR_SUCCESS) return Fail(status);
+  OpenPrinterEntry entry{createdName, PRINTER_ACCESS_USE};
   if (defaults) {
     if (defaults->pDatatype && !EqualNoCase(ToUtf8(defaults->pDatatype), "RAW"))
       return Fail(ERROR_INVALID_DATATYPE);

@@ -75,13 +75,28 @@ bool PortListHas(const std::string& portList, const std::string& port) {
   return false;
 }
 
-DWORD ReadPrinter(const std::string& name, PrinterRecord& record) {
+namespace {
+
+// Opens the printer's key and reads the name as the printer was created.
+DWORD OpenPrinterKey(const std::string& name, RegistryKey& key, std::string& createdName) {
   if (!IsValidPrinterName(name)) return ERROR_INVALID_PRINTER_NAME;
-  RegistryKey key;
   if (key.Open(PrinterKeyPath(name)) != ERROR_SUCCESS) return ERROR_INVALID_PRINTER_NAME;
+  createdName = key.StringOr("Name", name);
+  if (!EqualNoCase(createdName, name)) createdName = name;
+  return ERROR_SUCCESS;
+}
+
+}  // namespace
+
+DWORD FindPrinter(const std::string& name, std::string& createdName) {
+  RegistryKey key;
+  return OpenPrinterKey(name, key, createdName);
+}
+
+DWORD ReadPrinter(const std::string& name, PrinterRecord& record) {
+  RegistryKey key;
+  if (DWORD status = OpenPrinterKey(name, key, record.name)) return status;
   PrinterRecord defaults;
-  record.name = key.StringOr("Name", name);
-  if (!EqualNoCase(record.name, name)) record.name = name;
   record.shareName = key.StringOr("Share Name", "");
   record.port = key.StringOr("Port", "");
   record.driver = key.StringOr("Printer Driver", "");

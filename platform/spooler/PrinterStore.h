@@ -46,6 +46,9 @@ bool PortListHas(const std::string& portList, const std::string& port);
 // ERROR_INVALID_PRINTER_NAME when there is no such printer. `record.name` gets the name as the
 // printer was created (the lookup ignores case).
 DWORD ReadPrinter(const std::string& name, PrinterRecord& record);
+// The same lookup for a caller that needs only the name as created: two registry calls, not
+// one per setting.
+DWORD FindPrinter(const std::string& name, std::string& createdName);
 // Creates the printer; ERROR_PRINTER_ALREADY_EXISTS when a printer of that name exists.
 DWORD CreatePrinter(const PrinterRecord& record);
 // Rewrites the settings of an existing printer (the name stays).

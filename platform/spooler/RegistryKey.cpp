@@ -31,20 +31,26 @@ void RegistryKey::Close() {
 
 DWORD RegistryKey::ReadString(const std::string& name, std::string& value) const {
   std::u16string wideName = ToUtf16(name);
-  DWORD type = 0;
-  DWORD size = 0;
-  LSTATUS status = RegQueryValueExW(key_, wideName.c_str(), nullptr, &type, nullptr, &size);
-  if (status != ERROR_SUCCESS) return static_cast<DWORD>(status);
-  if (type != REG_SZ && type != REG_EXPAND_SZ) return ERROR_INVALID_DATA;
-  std::u16string text(size / sizeof(WCHAR) + 1, u'\0');
-  DWORD got = static_cast<DWORD>(text.size() * sizeof(WCHAR));
-  status = RegQueryValueExW(key_, wideName.c_str(), nullptr, &type,
-                            reinterpret_cast<LPBYTE>(text.data()), &got);
-  if (status != ERROR_SUCCESS) return static_cast<DWORD>(status);
-  text.resize(got / sizeof(WCHAR));
-  while (!text.empty() && text.back() == u'\0') text.pop_back();
-  value = ToUtf8(text);
-  return ERROR_SUCCESS;
+  // Most values fit a small buffer: one registry call reads them. A longer one is read again
+  // into a buffer of the size the first call reported.
+  std::u16string text(128, u'\0');
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    DWORD type = 0;
+    DWORD got = static_cast<DWORD>(text.size() * sizeof(WCHAR));
+    LSTATUS status = RegQueryValueExW(key_, wideName.c_str(), nullptr, &type,
+                                      reinterpret_cast<LPBYTE>(text.data()), &got);
+    if (status == ERROR_MORE_DATA) {
+      text.assign(got / sizeof(WCHAR) + 1, u'\0');
+      continue;
+    }
+    if (status != ERROR_SUCCESS) return static_cast<DWORD>(status);
+    if (type != REG_SZ && type != REG_EXPAND_SZ) return ERROR_INVALID_DATA;
+    text.resize(got / sizeof(WCHAR));
+    while (!text.empty() && text.back() == u'\0') text.pop_back();
+    value = ToUtf8(text);
+    return ERROR_SUCCESS;
+  }
+  return ERROR_MORE_DATA;  // kept growing between the reads
 }
 
 std::string RegistryKey::StringOr(const std::string& name, const std::string& fallback) const {

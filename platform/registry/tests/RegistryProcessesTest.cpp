@@ -100,3 +100,66 @@ TEST(RegistryProcessesTest, WritersAndCountersLoseNothing) {
 }
 
 }  // namespace
+
+namespace {
+
+// Runs `change` in a child process (its own connection to the store) and waits for it.
+template <class Change>
+void InAnotherProcess(Change change) {
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) _exit(change() ? 0 : 1);
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+LSTATUS ReadText(const char* path, std::string& text) {
+  HKEY key = nullptr;
+  LSTATUS status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, &key);
+  if (status != ERROR_SUCCESS) return status;
+  char buffer[64] = {};
+  DWORD size = sizeof buffer - 1;
+  status = RegQueryValueExA(key, "v", nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &size);
+  RegCloseKey(key);
+  text = buffer;
+  return status;
+}
+
+bool WriteText(const char* path, const char* text) {
+  HKEY key = nullptr;
+  if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) != 0)
+    return false;
+  LSTATUS status = RegSetValueExA(key, "v", 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
+                                  static_cast<DWORD>(std::string(text).size() + 1));
+  RegCloseKey(key);
+  return status == ERROR_SUCCESS;
+}
+
+bool DeleteLeaf() {
+  HKEY parent = nullptr;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\A\\B", 0, KEY_ALL_ACCESS, &parent) != 0) return false;
+  LSTATUS status = RegDeleteKeyA(parent, "C");
+  RegCloseKey(parent);
+  return status == ERROR_SUCCESS;
+}
+
+// A process that has looked a path up before must still see another process delete the key
+// and create a new one under the same path.
+TEST(RegistryAcrossProcesses, PathsLookedUpBeforeFollowChangesMadeElsewhere) {
+  qv::testing::TempPrefix prefix;
+  const char* path = "SOFTWARE\\A\\B\\C";
+  ASSERT_TRUE(WriteText(path, "old"));
+  std::string text;
+  ASSERT_EQ(ReadText(path, text), ERROR_SUCCESS);
+  EXPECT_EQ(text, "old");
+
+  InAnotherProcess(DeleteLeaf);
+  EXPECT_EQ(ReadText(path, text), ERROR_FILE_NOT_FOUND);
+
+  InAnotherProcess([&] { return WriteText(path, "new"); });
+  ASSERT_EQ(ReadText(path, text), ERROR_SUCCESS);
+  EXPECT_EQ(text, "new");
+}
+
+}  // namespace
