@@ -62,9 +62,10 @@ bool ReadLogFilePath(HKEY configuration, std::u16string& path) {
 // The log file, open for writing while the object lives.
 class LogFile {
  public:
-  // Opens the file, creating it when missing.
+  // Opens the file for appending, creating it when missing: entries other processes append at
+  // the same moment are not overwritten.
   explicit LogFile(const std::string& path)
-      : handle_(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+      : handle_(CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL, nullptr)) {}
   ~LogFile() {
     if (IsOpen()) CloseHandle(handle_);
@@ -75,7 +76,6 @@ class LogFile {
   bool IsOpen() const { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
 
   void Append(const std::string& entry) {
-    if (SetFilePointer(handle_, 0, nullptr, FILE_END) == INVALID_SET_FILE_POINTER) return;
     DWORD written = 0;
     WriteFile(handle_, entry.data(), static_cast<DWORD>(entry.size()), &written, nullptr);
   }

@@ -115,10 +115,10 @@ void WriteLogLine(TextView path, TextView line) noexcept {
   try {
     const std::string fileName = ToCodePage(path);
     const std::string bytes = ToCodePage(line) + "\r\n";
-    FileHandle file(CreateFileA(fileName.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+    // Opened for appending: a line written by another process at the same moment is not overwritten.
+    FileHandle file(CreateFileA(fileName.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                 OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.IsOpen()) return;
-    SetFilePointer(file.Get(), 0, nullptr, FILE_END);
     DWORD written = 0;
     WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
   } catch (...) {

@@ -65,12 +65,13 @@ int OpenForDisposition(const std::string& host, int flags, mode_t mode, DWORD di
 HANDLE CreateFileOnHost(const std::string& host, DWORD access, DWORD disposition,
                         DWORD flagsAndAttributes) {
   bool canRead = access & (GENERIC_READ | GENERIC_ALL);
-  bool canWrite = access & (GENERIC_WRITE | GENERIC_ALL);
+  bool appendOnly = (access & FILE_APPEND_DATA) && !(access & (GENERIC_WRITE | GENERIC_ALL | FILE_WRITE_DATA));
+  bool canWrite = appendOnly || (access & (GENERIC_WRITE | GENERIC_ALL | FILE_WRITE_DATA));
   if (disposition < CREATE_NEW || disposition > TRUNCATE_EXISTING ||
       (disposition == TRUNCATE_EXISTING && !canWrite))
     return Fail(ERROR_INVALID_PARAMETER, INVALID_HANDLE_VALUE);
 
-  int flags = O_CLOEXEC | (canRead && canWrite ? O_RDWR : canWrite ? O_WRONLY : O_RDONLY);
+  int flags = O_CLOEXEC | (canRead && canWrite ? O_RDWR : canWrite ? O_WRONLY : O_RDONLY) | (appendOnly ? O_APPEND : 0);
   mode_t mode = (flagsAndAttributes & FILE_ATTRIBUTE_READONLY) ? 0444 : 0666;  // less umask
   bool existed = false;
   qv::files::UniqueFd fd(OpenForDisposition(host, flags, mode, disposition, existed));

@@ -48,6 +48,10 @@ int WINAPI lstrlenW(LPCWSTR lpString);
 #define GENERIC_READ 0x80000000UL
 #define GENERIC_WRITE 0x40000000UL
 #define GENERIC_ALL 0x10000000UL
+#define FILE_WRITE_DATA 0x0002
+// Asked for without FILE_WRITE_DATA or GENERIC_WRITE, every write lands at the end of the file,
+// also when other processes append at the same time.
+#define FILE_APPEND_DATA 0x0004
 #define FILE_SHARE_READ 0x00000001
 #define FILE_SHARE_WRITE 0x00000002
 #define FILE_SHARE_DELETE 0x00000004

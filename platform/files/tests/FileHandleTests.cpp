@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 #include <winbase.h>
 
+#include <cstring>
 #include <filesystem>
+#include <utility>
 
 #include "FileTestSupport.h"
 #include "TempPrefix.h"
@@ -78,6 +80,27 @@ TEST(CreateFile, OpenAlwaysAndSeekToEndAppends) {
   Append(WSTR("C:\\Spool\\job.tmp"), "first,");
   Append(WSTR("c:/Spool/job.tmp"), "second");
   EXPECT_EQ(ReadHostFile(prefix.Path("drive_c/Spool/job.tmp")), "first,second");
+}
+
+// Two writers that asked only to append, as log writers in two processes do: neither
+// overwrites what the other wrote, although neither moves its file pointer.
+TEST(CreateFile, AppendOnlyHandlesWriteAtTheEnd) {
+  qv::testing::TempPrefix prefix;
+  auto open = [] {
+    return CreateFileW(WSTR("C:\\log.txt"), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                       OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  };
+  HandleCloser first{open()};
+  HandleCloser second{open()};
+  ASSERT_NE(first.handle, INVALID_HANDLE_VALUE);
+  ASSERT_NE(second.handle, INVALID_HANDLE_VALUE);
+  DWORD written = 0;
+  for (auto [handle, line] : {std::pair{first.handle, "one\r\n"}, {second.handle, "two\r\n"}, {first.handle, "three\r\n"}})
+    ASSERT_TRUE(WriteFile(handle, line, static_cast<DWORD>(std::strlen(line)), &written, nullptr));
+  EXPECT_EQ(ReadHostFile(prefix.Path("drive_c/log.txt")), "one\r\ntwo\r\nthree\r\n");
+  char byte;
+  DWORD read = 0;
+  EXPECT_FALSE(ReadFile(first.handle, &byte, 1, &read, nullptr));  // appending grants no reading
 }
 
 TEST(CreateFile, AccessIsEnforcedPerHandle) {
