@@ -10,6 +10,7 @@
 #include <qv/print_system.h>
 #include <windows.h>
 
+#include "SmallJob.h"
 #include "Stopwatch.h"
 
 #include <benchmark/benchmark.h>
@@ -76,7 +77,7 @@ class JobBench {
     if (registerServer() != S_OK) throw std::runtime_error("cannot register the job processor");
 
     if (qv::AddPrinter("Bench", "FILE:", "Bench Driver") != 0) throw std::runtime_error("cannot add the printer");
-    jobId_ = SpoolJob();
+    jobId_ = qv::bench::SpoolSmallJob("Bench");
     monitorLibrary_ = dlopen((qv::LibraryDir() + "/libqvpm.so").c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!monitorLibrary_) throw std::runtime_error(dlerror());
     auto initialize = reinterpret_cast<PFN_InitializePrintMonitor>(dlsym(monitorLibrary_, "InitializePrintMonitor"));
@@ -143,22 +144,6 @@ class JobBench {
     fsync(directory.Get());
   }
 
-  DWORD SpoolJob() {
-    int pipeFds[2];
-    if (pipe(pipeFds) != 0) throw std::runtime_error("pipe");
-    (void)!write(pipeFds[1], "x", 1);
-    close(pipeFds[1]);
-    qv::JobSubmission job;
-    job.printer = "Bench";
-    job.document = "bench";
-    job.user = "bench";
-    job.machine = "bench";
-    DWORD jobId = 0;
-    DWORD status = qv::SpoolJob(job, pipeFds[0], jobId);
-    close(pipeFds[0]);
-    if (status != 0) throw std::runtime_error("cannot spool a job");
-    return jobId;
-  }
 
   qv::testing::TempPrefix prefix_;
   std::string dir_;

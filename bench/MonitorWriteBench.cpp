@@ -7,6 +7,7 @@
 #include <qv/print_system.h>
 #include <windows.h>
 
+#include "SmallJob.h"
 #include "Stopwatch.h"
 
 #include <benchmark/benchmark.h>
@@ -58,7 +59,7 @@ class MonitorBench {
   // Time spent in WritePort for one whole job.
   Spent MonitorJob(const std::vector<BYTE>& chunk) {
     std::u16string printer = WSTR("Bench");
-    if (!monitor_.pfnStartDocPort(port_, printer.data(), SpoolJob(), 1, nullptr))
+    if (!monitor_.pfnStartDocPort(port_, printer.data(), qv::bench::SpoolSmallJob("Bench"), 1, nullptr))
       throw std::runtime_error("StartDocPort failed");
     Stopwatch watch;
     for (size_t done = 0; done < kJobBytes; done += chunk.size()) {
@@ -88,24 +89,6 @@ class MonitorBench {
   }
 
  private:
-  // A small job of printer "Bench" for StartDocPort to read.
-  DWORD SpoolJob() {
-    int pipeFds[2];
-    if (pipe(pipeFds) != 0) throw std::runtime_error("pipe");
-    (void)!write(pipeFds[1], "x", 1);
-    close(pipeFds[1]);
-    qv::JobSubmission job;
-    job.printer = "Bench";
-    job.document = "bench";
-    job.user = "bench";
-    job.machine = "bench";
-    DWORD jobId = 0;
-    DWORD status = qv::SpoolJob(job, pipeFds[0], jobId);
-    close(pipeFds[0]);
-    if (status != 0) throw std::runtime_error("cannot spool a job");
-    return jobId;
-  }
-
   qv::testing::TempPrefix prefix_;
   std::string dir_;
   std::string savedTmpDir_;
