@@ -1,13 +1,11 @@
-// The system's text for a status code, for messages of the quorvane command.
+// Failures of the quorvane command that carry a system status.
 #pragma once
+#include <qv/status_text.h>
 #include <windef.h>
 
 #include <string>
 
 namespace qv::cli {
-
-// The message without its closing line break; "status N" when the system has no text.
-std::string StatusText(DWORD status);
 
 // Throws Failure("<what>: <system text>").
 [[noreturn]] void FailWithStatus(const std::string& what, DWORD status);

@@ -138,24 +138,30 @@ BOOL EmbeddedPrintSystem::AddPortW(LPWSTR name, HWND window, LPWSTR monitorName)
   return monitor->table.pfnAddPort(nullptr, window, monitorName);
 }
 
-BOOL EmbeddedPrintSystem::ConfigurePortW(LPWSTR name, HWND window, LPWSTR portName) {
+namespace {
+
+// ConfigurePort and DeletePort go to the monitor that reports the port, through one slot of
+// its table.
+using PortRequest = BOOL(WINAPI* MONITOR::*)(LPWSTR, HWND, LPWSTR);
+
+BOOL ForwardPortRequest(LPWSTR name, HWND window, LPWSTR portName, PortRequest slot) {
   if (!IsLocalServer(name)) return Fail(ERROR_INVALID_NAME);
   DWORD status = ERROR_SUCCESS;
   const LoadedMonitor* monitor = ManagingMonitor(portName, status);
   if (!monitor) return Fail(status);
-  if (!monitor->table.pfnConfigurePort) return Fail(ERROR_NOT_SUPPORTED);
+  if (!(monitor->table.*slot)) return Fail(ERROR_NOT_SUPPORTED);
   SetLastError(ERROR_SUCCESS);
-  return monitor->table.pfnConfigurePort(nullptr, window, portName);
+  return (monitor->table.*slot)(nullptr, window, portName);
+}
+
+}  // namespace
+
+BOOL EmbeddedPrintSystem::ConfigurePortW(LPWSTR name, HWND window, LPWSTR portName) {
+  return ForwardPortRequest(name, window, portName, &MONITOR::pfnConfigurePort);
 }
 
 BOOL EmbeddedPrintSystem::DeletePortW(LPWSTR name, HWND window, LPWSTR portName) {
-  if (!IsLocalServer(name)) return Fail(ERROR_INVALID_NAME);
-  DWORD status = ERROR_SUCCESS;
-  const LoadedMonitor* monitor = ManagingMonitor(portName, status);
-  if (!monitor) return Fail(status);
-  if (!monitor->table.pfnDeletePort) return Fail(ERROR_NOT_SUPPORTED);
-  SetLastError(ERROR_SUCCESS);
-  return monitor->table.pfnDeletePort(nullptr, window, portName);
+  return ForwardPortRequest(name, window, portName, &MONITOR::pfnDeletePort);
 }
 
 }  // namespace qv::spool

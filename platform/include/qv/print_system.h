@@ -5,6 +5,7 @@
 #pragma once
 #include <windef.h>
 #include <winspool.h>
+#include <qv/status_text.h>
 
 #include <cstdint>
 #include <functional>
@@ -53,9 +54,6 @@ PrintSystem& CurrentPrintSystem();
 // Makes `system` answer the spooler API from now on; null returns to the embedded one. The
 // caller keeps `system` alive while it is chosen.
 void SetPrintSystem(PrintSystem* system);
-
-// The system's text for a status code ("The printer already exists."), for messages.
-std::string StatusText(DWORD code);
 
 // ---- The embedded print system --------------------------------------------------------------
 // Printers and monitors live in the registry as on Windows; jobs are spooled whole to
