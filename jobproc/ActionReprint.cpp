@@ -69,6 +69,8 @@ void ActionReprint::Run(TextView TempFilePath, _Job* JobInfo, DATE) noexcept {
     Check(raw->GetError(&error));
     if (error == ERROR_PRINTQ_FULL)
       RaiseError(kErrorReprintLimit, WSTR("Too many reprints in a row, not printed on ") + printer);
+    if (error == ERROR_NOT_ENOUGH_QUOTA)
+      RaiseError(kErrorReprintLimit, WSTR("Too many reprints of one job, not printed on ") + printer);
   } catch (...) {
     ReportCaughtError(WSTR("ActionReprint::Run"));
   }

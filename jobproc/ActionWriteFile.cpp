@@ -1,7 +1,10 @@
 #include "ActionWriteFile.h"
 
+#include <qv/contained_files.h>
+
 #include <vector>
 
+#include "Job.h"
 #include "JobCalls.h"
 #include "ObjectError.h"
 #include "modError.h"
@@ -32,15 +35,30 @@ std::vector<Text> PathElements(TextView path) {
   }
 }
 
+bool IsSeparator(WCHAR c) { return c == u'\\' || c == u'/'; }
+
 }  // namespace
+
+size_t ActionWriteFile::LiteralFolderLength(TextView pathTemplate, TextView destination) noexcept {
+  const size_t field = FirstFieldCode(pathTemplate);
+  const TextView literal = pathTemplate.substr(0, field == TextView::npos ? pathTemplate.size() : field);
+  size_t end = literal.size();
+  while (end > 0 && !IsSeparator(literal[end - 1])) --end;
+  // The converted path must start with the very same folder: a job can't have changed it.
+  if (end == 0 || destination.substr(0, end) != literal.substr(0, end)) return 0;
+  return end;
+}
 
 void ActionWriteFile::Run(TextView TempFilePath, _Job* JobInfo, DATE DateNow) noexcept {
   try {
     const Text destination = ConvertTemplate(JobInfo, pathTemplate_, DateNow);
-    // The copy is attempted even after a failed drive check: the file system never resolves a
-    // path without a drive against the working directory, so such a copy fails and is logged.
-    CreateFilePath(destination);
-    if (!CopyFileA(ToCodePage(TempFilePath).c_str(), ToCodePage(destination).c_str(), FALSE))
+    const size_t literal = LiteralFolderLength(pathTemplate_, destination);
+    // The copy is attempted even after a failed drive check; it only succeeds below a folder the
+    // template names itself (a drive or a host path), never one a field produced.
+    CreateFilePath(destination, literal);
+    const std::string folder = ToCodePage(destination.substr(0, literal));
+    const std::string below = ToCodePage(destination.substr(literal));
+    if (literal == 0 || !QvCopyFileBelowA(ToCodePage(TempFilePath).c_str(), folder.c_str(), below.c_str(), FALSE))
       RaiseError(kErrorWritingFile, WSTR("Error writing file: ") + destination);
   } catch (...) {
     ReportCaughtError(WSTR("ActionWriteFile::Run"));
@@ -70,7 +88,7 @@ void ActionWriteFile::ConfigureUI() noexcept {
   // template stays as it is.
 }
 
-void ActionWriteFile::CreateFilePath(TextView path) noexcept {
+void ActionWriteFile::CreateFilePath(TextView path, size_t literalLength) noexcept {
   try {
     if (!HasDriveQualifier(path))
       RaiseError(kErrorNoDriveQualifier, WSTR("Path must start with a drive qualifier, ie 'C:\\'"));
@@ -81,14 +99,25 @@ void ActionWriteFile::CreateFilePath(TextView path) noexcept {
   try {
     // The drive is the first element and the file name the last: neither is created.
     const std::vector<Text> elements = PathElements(path);
+    const std::string literalFolder = ToCodePage(path.substr(0, literalLength));
     Text folder(path.substr(0, 2));
     for (size_t i = 1; i + 1 < elements.size(); ++i) {
       folder += u'\\';
       folder += elements[i];
       const std::string name = ToCodePage(folder);
-      // Anything of that name, a file too, counts as present.
-      if (GetFileAttributesA(name.c_str()) != INVALID_FILE_ATTRIBUTES) continue;
-      if (!CreateDirectoryA(name.c_str(), nullptr)) RaiseSystemError(static_cast<LONG>(GetLastError()));
+      if (folder.size() < literalLength) {
+        // The template's own folders are the administrator's: they may be links.
+        // Anything of that name, a file too, counts as present.
+        if (GetFileAttributesA(name.c_str()) != INVALID_FILE_ATTRIBUTES) continue;
+        if (!CreateDirectoryA(name.c_str(), nullptr)) RaiseSystemError(static_cast<LONG>(GetLastError()));
+        continue;
+      }
+      // A folder a field produced is made below the literal folder and never through a link.
+      if (literalLength == 0) RaiseSystemError(ERROR_INVALID_NAME);
+      const std::string below = ToCodePage(folder.substr(literalLength));
+      if (QvCreateDirectoryBelowA(literalFolder.c_str(), below.c_str())) continue;
+      const DWORD error = GetLastError();
+      if (error != ERROR_ALREADY_EXISTS) RaiseSystemError(static_cast<LONG>(error));
     }
   } catch (...) {
     ReportCaughtError(WSTR("ActionWriteFile::CreateFilePath"));

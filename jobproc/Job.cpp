@@ -63,6 +63,15 @@ constexpr FieldCode kFieldCodes[] = {
 
 }  // namespace
 
+size_t FirstFieldCode(TextView source) noexcept {
+  for (size_t position = 0; position + 4 <= source.size(); ++position) {
+    const TextView code = source.substr(position, 4);
+    for (const FieldCode& entry : kFieldCodes)
+      if (code == entry.code) return position;
+  }
+  return TextView::npos;
+}
+
 HRESULT Job::put_Size(LONG value) { return PutNumber(size_, value); }
 HRESULT Job::get_Size(LONG* value) { return GetNumber(size_, value); }
 HRESULT Job::put_Priority(LONG value) { return PutNumber(priority_, value); }

@@ -8,6 +8,10 @@
 
 namespace MarrowjetUI {
 
+// Where the first field code of `source` starts (npos when it has none): the text before it is
+// the template's literal text, the same in every converted path.
+size_t FirstFieldCode(TextView source) noexcept;
+
 class Job final : public DispatchObject<Job, _Job, IID__Job> {
  public:
   HRESULT STDMETHODCALLTYPE put_Size(LONG value) override;

@@ -9,3 +9,23 @@ std::string CodePageText(const std::u16string& text) {
   WideCharToMultiByte(CP_ACP, 0, text.data(), length, narrow.data(), size, nullptr, nullptr);
   return narrow;
 }
+
+std::u16string EscapeControlCharacters(const std::u16string& text) {
+  std::u16string escaped;
+  escaped.reserve(text.size());
+  for (const WCHAR c : text) {
+    if (c == u'\r') {
+      escaped += u"\\r";
+    } else if (c == u'\n') {
+      escaped += u"\\n";
+    } else if (c < 0x20 || (c >= 0x7F && c <= 0x9F)) {
+      constexpr char16_t kDigits[] = u"0123456789abcdef";
+      escaped += u"\\x";
+      escaped += kDigits[(c >> 4) & 0xF];
+      escaped += kDigits[c & 0xF];
+    } else {
+      escaped += c;
+    }
+  }
+  return escaped;
+}

@@ -37,14 +37,22 @@ void Show(LONG code, const std::u16string& description, LPCWSTR source, HWND own
   MessageBoxW(owner, text.c_str(), WSTR("Error"), MB_ICONWARNING);
 }
 
+// The description with its control characters escaped, except the line break it ends in, which
+// ends the entry.
+std::u16string EscapedDescription(const std::u16string& description) {
+  size_t end = description.size();
+  while (end > 0 && (description[end - 1] == u'\r' || description[end - 1] == u'\n')) --end;
+  return EscapeControlCharacters(description.substr(0, end)) + description.substr(end);
+}
+
 // "D /M /YYYY H :M     code       source               description": day, month, year, hour
 // and minute, the code and the source in fixed widths; the description's own line break ends
 // the entry.
 std::string Entry(const SYSTEMTIME& now, LONG code, LPCWSTR source, const std::u16string& description) {
   return Field(std::to_string(now.wDay), 2) + "/" + Field(std::to_string(now.wMonth), 2) + "/" +
          Field(std::to_string(now.wYear), 5) + Field(std::to_string(now.wHour), 2) + ":" +
-         Field(std::to_string(now.wMinute), 6) + Field(std::to_string(code), 11) + Field(CodePageText(source), 21) +
-         CodePageText(description);
+         Field(std::to_string(now.wMinute), 6) + Field(std::to_string(code), 11) +
+         Field(CodePageText(EscapeControlCharacters(source)), 21) + CodePageText(EscapedDescription(description));
 }
 
 // The log file's path: "LogFile" of any type, up to kTextSize - 1 characters, as it is stored.

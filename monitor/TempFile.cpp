@@ -29,12 +29,14 @@ DWORD LastErrorOr(DWORD fallback) {
 
 TempFile::~TempFile() { Delete(); }
 
-TempFile::TempFile(TempFile&& other) noexcept : path_(std::exchange(other.path_, {})) {}
+TempFile::TempFile(TempFile&& other) noexcept
+    : path_(std::exchange(other.path_, {})), identity_(std::exchange(other.identity_, {})) {}
 
 TempFile& TempFile::operator=(TempFile&& other) noexcept {
   if (this != &other) {
     Delete();
     path_ = std::exchange(other.path_, {});
+    identity_ = std::exchange(other.identity_, {});
   }
   return *this;
 }
@@ -47,15 +49,28 @@ void TempFile::Create() {
   WCHAR name[MAX_PATH + 1];
   if (GetTempFileNameW(directory, WSTR("DRN"), 0, name) == 0) return;
   path_ = name;
+  OpenFile file(CreateFileW(path_.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  identity_ = IdentityOf(file.get());
+}
+
+TempFile::Identity TempFile::IdentityOf(HANDLE file) {
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (file == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(file, &info)) return {};
+  return {info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow, true};
 }
 
 DWORD TempFile::Append(const BYTE* bytes, DWORD count) const {
   if (count == 0) return 0;
   if (!bytes) return ERROR_INVALID_PARAMETER;
   if (path_.empty()) return ERROR_PATH_NOT_FOUND;
-  OpenFile file(CreateFileW(path_.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr));
+  // Whoever can write the temporary folder could swap the name for a link or another file in
+  // between two writes: such a name is never followed, nor a new file made under it.
+  OpenFile file(CreateFileW(path_.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (file.get() == INVALID_HANDLE_VALUE) return LastErrorOr(ERROR_OPEN_FAILED);
+  const Identity opened = IdentityOf(file.get());
+  if (!opened.known || !identity_.known || !(opened == identity_)) return ERROR_FILE_INVALID;
   // With the high part asked for, a job may grow past 4 GiB; the low part alone may then be
   // INVALID_SET_FILE_POINTER, so the last error tells failure.
   LONG high = 0;
@@ -73,4 +88,5 @@ void TempFile::Delete() noexcept {
   if (path_.empty()) return;
   DeleteFileW(path_.c_str());  // nothing to do if it fails: the file was ours and is let go
   path_.clear();
+  identity_ = {};
 }

@@ -19,7 +19,8 @@ class TempFile {
   void Create();
 
   // Appends `count` bytes: one open, seek to the end, write and close. Returns 0 or the
-  // system error code of the step that failed.
+  // system error code of the step that failed. The open follows no link and must reach the
+  // very file Create made: one removed or replaced since is not written (ERROR_FILE_INVALID).
   DWORD Append(const BYTE* bytes, DWORD count) const;
 
   // The full path; empty when no file is owned.
@@ -28,5 +29,16 @@ class TempFile {
  private:
   void Delete() noexcept;
 
+  // The file that Create made, by volume and file index: an append reaches that file or none.
+  struct Identity {
+    DWORD volume = 0;
+    DWORD indexHigh = 0;
+    DWORD indexLow = 0;
+    bool known = false;
+    bool operator==(const Identity&) const = default;
+  };
+  static Identity IdentityOf(HANDLE file);
+
   std::u16string path_;
+  Identity identity_;
 };

@@ -60,4 +60,24 @@ HRESULT CopyToOut(TextView text, BSTR* out) noexcept {
   return *out ? S_OK : E_OUTOFMEMORY;
 }
 
+Text EscapeControlCharacters(TextView text) {
+  Text escaped;
+  escaped.reserve(text.size());
+  for (const WCHAR c : text) {
+    if (c == u'\r') {
+      escaped += u"\\r";
+    } else if (c == u'\n') {
+      escaped += u"\\n";
+    } else if (c < 0x20 || (c >= 0x7F && c <= 0x9F)) {
+      constexpr char16_t kDigits[] = u"0123456789abcdef";
+      escaped += u"\\x";
+      escaped += kDigits[(c >> 4) & 0xF];
+      escaped += kDigits[c & 0xF];
+    } else {
+      escaped += c;
+    }
+  }
+  return escaped;
+}
+
 }  // namespace MarrowjetUI

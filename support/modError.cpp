@@ -41,7 +41,7 @@ Text LogLine(LONG number, TextView description, TextView source) {
   std::snprintf(stamp, sizeof stamp, "%04u/%02u/%02u %02u:%02u:%02u", now.wYear, now.wMonth, now.wDay,
                 now.wHour, now.wMinute, now.wSecond);
   return FromCodePage(stamp) + WSTR(" ") + Padded(DecimalText(LoggedCode(number)), 10) + WSTR(" ") +
-         Padded(Text(source), 20) + WSTR(" ") + Text(description);
+         Padded(EscapeControlCharacters(source), 20) + WSTR(" ") + EscapeControlCharacters(description);
 }
 
 Text MessageBoxText(LONG number, TextView description, TextView source, LONG line) {

@@ -54,7 +54,8 @@ int List() {
 int Send(DWORD id, bool retry) {
   DWORD status = DespoolJob(id, retry);
   if (status == ERROR_SUCCESS) return 0;
-  if (status == ERROR_INVALID_PARAMETER) throw Failure("job " + std::to_string(id) + " is not in the spool");
+  if (status == ERROR_INVALID_PARAMETER || status == ERROR_FILE_NOT_FOUND)
+    throw Failure("job " + std::to_string(id) + " is not in the spool");
   JobEntry job;
   std::string error = GetJobEntry(id, job) == ERROR_SUCCESS && !job.error.empty() ? job.error : StatusText(status);
   throw Failure("job " + std::to_string(id) + " failed: " + error);

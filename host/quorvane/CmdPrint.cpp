@@ -124,7 +124,9 @@ class Input {
 
 void Despool(DWORD id) {
   DWORD status = DespoolJob(id);
-  if (status == ERROR_SUCCESS || status == ERROR_INVALID_PARAMETER) return;  // 87: sent by another
+  if (status == ERROR_SUCCESS) return;  // sent, by us or by another process
+  if (status == ERROR_FILE_NOT_FOUND)
+    throw Failure("job " + std::to_string(id) + " failed: its data vanished from the spool before it was sent");
   JobEntry job;
   std::string error = GetJobEntry(id, job) == ERROR_SUCCESS && !job.error.empty() ? job.error : StatusText(status);
   throw Failure("job " + std::to_string(id) + " failed: " + error);

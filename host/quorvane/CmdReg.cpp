@@ -107,24 +107,28 @@ void PrintValue(const RegistryValue& value) {
               DisplayData(value.type, value.data).c_str());
 }
 
-void PrintKey(const RegistryKey& key, const RegistryPath& path, bool recursive) {
+void PrintValues(const RegistryKey& key, const std::string& path) {
   std::vector<RegistryValue> values;
-  if (LSTATUS status = key.Values(values)) FailWithStatus(path.Text(), status);
-  std::vector<std::u16string> children;
-  if (LSTATUS status = key.SubkeyNames(children)) FailWithStatus(path.Text(), status);
-  std::printf("%s\n", path.Text().c_str());
+  if (LSTATUS status = key.Values(values)) FailWithStatus(path, status);
+  std::printf("%s\n", path.c_str());
   for (const RegistryValue& value : values) PrintValue(value);
   std::printf("\n");
-  for (const std::u16string& child : children) {
-    RegistryPath childPath = path.Child(qv::ToUtf8(child));
-    if (!recursive) {
-      std::printf("%s\n", childPath.Text().c_str());
-      continue;
-    }
-    RegistryKey sub;
-    if (LSTATUS status = sub.Open(key.Get(), child)) FailWithStatus(childPath.Text(), status);
-    PrintKey(sub, childPath, true);
+}
+
+void PrintKey(const RegistryKey& key, const RegistryPath& path, bool recursive) {
+  if (recursive) {
+    std::string failedPath;
+    LSTATUS status = WalkTree(key, path.Text(), [](const RegistryKey& each, const std::string& name) -> LSTATUS {
+      PrintValues(each, name);
+      return ERROR_SUCCESS;
+    }, failedPath);
+    if (status) FailWithStatus(failedPath, status);
+    return;
   }
+  std::vector<std::u16string> children;
+  if (LSTATUS status = key.SubkeyNames(children)) FailWithStatus(path.Text(), status);
+  PrintValues(key, path.Text());
+  for (const std::u16string& child : children) std::printf("%s\n", path.Child(qv::ToUtf8(child)).Text().c_str());
 }
 
 int Query(const std::vector<std::string>& args) {

@@ -72,19 +72,15 @@ std::string ValueText(const RegistryValue& value) {
 LSTATUS ExportKey(HKEY key, const RegistryPath& path, std::string& text) {
   RegistryKey opened;
   if (LSTATUS status = opened.Open(key, u"")) return status;
-  text += "[" + path.Text() + "]\n";
-  std::vector<RegistryValue> values;
-  if (LSTATUS status = opened.Values(values)) return status;
-  for (const RegistryValue& value : values) text += ValueText(value);
-  text += "\n";
-  std::vector<std::u16string> children;
-  if (LSTATUS status = opened.SubkeyNames(children)) return status;
-  for (const std::u16string& child : children) {
-    RegistryKey sub;
-    if (LSTATUS status = sub.Open(opened.Get(), child)) return status;
-    if (LSTATUS status = ExportKey(sub.Get(), path.Child(qv::ToUtf8(child)), text)) return status;
-  }
-  return ERROR_SUCCESS;
+  std::string failedPath;
+  return WalkTree(opened, path.Text(), [&](const RegistryKey& each, const std::string& name) -> LSTATUS {
+    text += "[" + name + "]\n";
+    std::vector<RegistryValue> values;
+    if (LSTATUS status = each.Values(values)) return status;
+    for (const RegistryValue& value : values) text += ValueText(value);
+    text += "\n";
+    return ERROR_SUCCESS;
+  }, failedPath);
 }
 
 // Reading ---------------------------------------------------------------------------------

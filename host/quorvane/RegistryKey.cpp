@@ -1,5 +1,7 @@
 #include "RegistryKey.h"
 
+#include <qv/utf.h>
+
 #include <utility>
 
 namespace qv::cli {
@@ -98,16 +100,72 @@ LSTATUS RegistryKey::Delete(const std::u16string& valueName) const {
   return RegDeleteValueW(key_, valueName.c_str());
 }
 
+namespace {
+
+// One key on the way down: open, with the names of its subkeys and how many were visited.
+struct Level {
+  RegistryKey key;
+  std::vector<std::u16string> children;
+  size_t next = 0;
+  size_t pathLength = 0;  // of the walk's path before this key's name was added
+};
+
+}  // namespace
+
 LSTATUS DeleteTree(HKEY root, const std::u16string& path) {
-  {
-    RegistryKey key;
-    if (LSTATUS status = key.Open(root, path)) return status;
-    std::vector<std::u16string> children;
-    if (LSTATUS status = key.SubkeyNames(children)) return status;
-    for (const std::u16string& child : children)
-      if (LSTATUS status = DeleteTree(key.Get(), child); status && status != ERROR_FILE_NOT_FOUND) return status;
+  // Deepest first, without recursion: a key is deleted once its subkeys are gone.
+  std::vector<Level> levels(1);
+  if (LSTATUS status = levels.back().key.Open(root, path)) return status;
+  if (LSTATUS status = levels.back().key.SubkeyNames(levels.back().children)) return status;
+  while (!levels.empty()) {
+    Level& level = levels.back();
+    if (level.next == level.children.size()) {
+      const std::u16string name = levels.size() == 1 ? path : levels[levels.size() - 2].children[levels[levels.size() - 2].next - 1];
+      levels.pop_back();
+      const HKEY parent = levels.empty() ? root : levels.back().key.Get();
+      if (LSTATUS status = RegDeleteKeyW(parent, name.c_str()); status && status != ERROR_FILE_NOT_FOUND)
+        return status;
+      continue;
+    }
+    const std::u16string& child = level.children[level.next++];
+    Level below;
+    LSTATUS status = below.key.Open(level.key.Get(), child);
+    if (status == ERROR_FILE_NOT_FOUND) continue;  // gone meanwhile
+    if (status) return status;
+    if (LSTATUS listed = below.key.SubkeyNames(below.children)) return listed;
+    levels.push_back(std::move(below));
   }
-  return RegDeleteKeyW(root, path.c_str());
+  return ERROR_SUCCESS;
+}
+
+LSTATUS WalkTree(const RegistryKey& key, const std::string& path,
+                 const std::function<LSTATUS(const RegistryKey&, const std::string&)>& visit,
+                 std::string& failedPath) {
+  std::string current = path;
+  failedPath = path;
+  if (LSTATUS status = visit(key, current)) return status;
+  std::vector<Level> levels(1);
+  if (LSTATUS status = key.SubkeyNames(levels.back().children)) return status;
+  levels.back().pathLength = current.size();
+  while (!levels.empty()) {
+    Level& level = levels.back();
+    if (level.next == level.children.size()) {
+      levels.pop_back();
+      continue;
+    }
+    const std::u16string& child = level.children[level.next++];
+    const HKEY parent = levels.size() == 1 ? key.Get() : level.key.Get();
+    current.resize(level.pathLength);
+    current += "\\" + qv::ToUtf8(child);
+    failedPath = current;
+    Level below;
+    below.pathLength = current.size();
+    if (LSTATUS status = below.key.Open(parent, child)) return status;
+    if (LSTATUS status = visit(below.key, current)) return status;
+    if (LSTATUS status = below.key.SubkeyNames(below.children)) return status;
+    levels.push_back(std::move(below));
+  }
+  return ERROR_SUCCESS;
 }
 
 }  // namespace qv::cli

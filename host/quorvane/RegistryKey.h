@@ -3,6 +3,7 @@
 #pragma once
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -41,5 +42,13 @@ class RegistryKey {
 
 // Deletes `path` below `root` with everything under it, deepest keys first.
 LSTATUS DeleteTree(HKEY root, const std::u16string& path);
+
+// Visits `key` (named `path`) and every key below it, each before its subkeys, subkeys in the
+// order SubkeyNames gives. Iterative, so no depth of stored tree can exhaust the stack. The
+// first status other than 0 (from a visit, an open or a listing) ends the walk; `failedPath`
+// then names the key it concerned.
+LSTATUS WalkTree(const RegistryKey& key, const std::string& path,
+                 const std::function<LSTATUS(const RegistryKey&, const std::string&)>& visit,
+                 std::string& failedPath);
 
 }  // namespace qv::cli

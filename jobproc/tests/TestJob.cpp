@@ -34,6 +34,11 @@ TestJob& TestJob::User(const std::string& value) {
   return *this;
 }
 
+TestJob& TestJob::Machine(const std::string& value) {
+  PutText(job_, &_Job::put_MachineName, value);
+  return *this;
+}
+
 TestJob& TestJob::Document(const std::string& value) {
   PutText(job_, &_Job::put_DocumentName, value);
   return *this;

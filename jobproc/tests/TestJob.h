@@ -18,6 +18,7 @@ class TestJob {
   TestJob& Id(LONG value);
   TestJob& User(const std::string& value);
   TestJob& Document(const std::string& value);
+  TestJob& Machine(const std::string& value);
   TestJob& Printer(const std::string& value);
 
   // Convert through the interface, the template and result in UTF-8.

@@ -62,6 +62,28 @@ TEST_F(ErrorHandlerTest, EntriesHaveFixedWidthFieldsAndFollowEachOtherInOrder) {
   EXPECT_EQ(ReadFileText(log_), expected);
 }
 
+// Control characters in a source are escaped; the line break that ends the system's text stays.
+TEST_F(ErrorHandlerTest, ControlCharactersAreWrittenAsVisibleEscapes) {
+  SetLogFile(log_);
+  struct Case {
+    const char* name;
+    std::u16string source;
+    std::string entry;
+  };
+  const Case cases[] = {
+      {"ForgedLine", u"Local\r\n7/12/2026 x", "2          Local\\r\\n7/12/2026 x The file could not be found.\r\n"},
+      {"OtherControls", u"a\tb\x01" u"c", "2          a\\x09b\\x01c" + std::string(11, ' ') + "The file could not be found.\r\n"},
+      {"Ordinary", u"Local\\EndDocPort", "2          Local\\EndDocPort     The file could not be found.\r\n"},
+  };
+  std::string expected;
+  for (const Case& report : cases) {
+    SCOPED_TRACE(report.name);
+    Report(2, report.source, false);
+    expected += kStamp + report.entry;
+  }
+  EXPECT_EQ(ReadFileText(log_), expected);
+}
+
 TEST_F(ErrorHandlerTest, TheMessageBoxShowsCodeDescriptionAndSource) {
   SetLogFile(log_);
   // The box tells caption and text on standard error, line breaks as LF.

@@ -2,6 +2,8 @@
 // that lives from StartDocPort to the end of EndDocPort.
 #include "MonitorFixture.h"
 
+#include <fstream>
+#include <functional>
 #include <numeric>
 
 namespace {
@@ -59,8 +61,58 @@ TEST_F(MonitorTest, AWriteOfNoBytesDoesNotOpenTheFile) {
   fs::remove(file);
   EXPECT_TRUE(Write(port, ""));
   EXPECT_FALSE(fs::exists(file)) << "opening would have created it again";
-  EXPECT_TRUE(Write(port, "12345"));
-  EXPECT_EQ(Contents(file), "12345");
+}
+
+// Between two writes the name may be swapped by whoever can write the temporary folder: the
+// bytes go to the file StartDocPort made or nowhere, never through a link or into a stranger.
+TEST_F(MonitorTest, AWriteReachesOnlyTheFileTheStartMade) {
+  struct Row {
+    const char* name;
+    std::function<void(const fs::path& file, const fs::path& target)> swap;
+    bool writes;
+  };
+  const std::vector<Row> rows = {
+      {"Untouched", [](const fs::path&, const fs::path&) {}, true},
+      {"Removed", [](const fs::path& file, const fs::path&) { fs::remove(file); }, false},
+      {"ReplacedByALink",
+       [](const fs::path& file, const fs::path& target) {
+         fs::remove(file);
+         fs::create_symlink(target, file);
+       },
+       false},
+      {"ReplacedByAnotherFile",
+       [](const fs::path& file, const fs::path&) {
+         fs::remove(file);
+         std::ofstream(file) << "";
+       },
+       false},
+      {"MovedAway",
+       [](const fs::path& file, const fs::path&) { fs::rename(file, fs::path(file) += ".moved"); },
+       false},
+  };
+  const fs::path target = tempDir_ / "target.txt";
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    std::ofstream(target) << "must stay";
+    HANDLE port = Open(u"QV1:");
+    ASSERT_TRUE(Start(port));
+    const fs::path file = TempFiles().at(0);
+    ASSERT_TRUE(Write(port, "first "));
+    row.swap(file, target);
+    DWORD written = 99;
+    SetLastError(0);
+    EXPECT_EQ(Write(port, "second", &written), row.writes);
+    EXPECT_EQ(written, row.writes ? 6u : 0u);
+    EXPECT_EQ(Contents(target), "must stay");
+    if (row.writes) {
+      EXPECT_EQ(Contents(file), "first second");
+    } else {
+      EXPECT_NE(GetLastError(), 0u);
+    }
+    EXPECT_TRUE(End(port));
+    for (const auto& entry : fs::directory_iterator(tempDir_))
+      if (entry.path() != target) fs::remove(entry.path());
+  }
 }
 
 TEST_F(MonitorTest, WithoutAJobWritesAndEndsFailAndSetNoError) {

@@ -6,6 +6,7 @@
 
 #include "ApiSupport.h"
 #include "ErrnoMapping.h"
+#include "FolderCopy.h"
 #include "UniqueFd.h"
 
 #include <atomic>
@@ -27,19 +28,19 @@ namespace {
 
 constexpr size_t kChunkSize = 128 * 1024;  // memory stays this small whatever the file's size
 
-// A new file under a hidden name of its own in a given folder. Removed when destroyed unless
-// it was renamed into place.
+// A new file under a hidden name of its own in a given open folder. Removed when destroyed
+// unless it was renamed into place. The folder's descriptor must outlive it.
 class StagedFile {
  public:
   StagedFile() = default;
   ~StagedFile() {
     fd_.Close();
-    if (!path_.empty()) unlink(path_.c_str());
+    if (!leaf_.empty()) unlinkat(folderFd_, leaf_.c_str(), 0);
   }
   StagedFile(const StagedFile&) = delete;
   StagedFile& operator=(const StagedFile&) = delete;
 
-  DWORD Create(const std::string& folder) {
+  DWORD Create(int folderFd) {
     static std::atomic<unsigned> serial{0};
     for (int attempt = 0; attempt < 100; ++attempt) {
       char leaf[64];
@@ -47,21 +48,21 @@ class StagedFile {
                     serial.fetch_add(1),
                     static_cast<unsigned long long>(
                         std::chrono::steady_clock::now().time_since_epoch().count()));
-      std::string path = (folder == "/" ? "" : folder) + "/" + leaf;
       // Created as any new file would be (0666 less the umask), not private to us.
-      int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+      int fd = openat(folderFd, leaf, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
       if (fd >= 0) {
         fd_.Reset(fd);
-        path_ = std::move(path);
+        folderFd_ = folderFd;
+        leaf_ = leaf;
         return ERROR_SUCCESS;
       }
-      if (errno != EEXIST) return ErrorForPath(errno, path);
+      if (errno != EEXIST) return Win32ErrorFromErrno(errno);
     }
     return ERROR_FILE_EXISTS;
   }
 
   int Fd() const { return fd_.Get(); }
-  const std::string& Path() const { return path_; }
+  const std::string& Leaf() const { return leaf_; }
 
   // On disk in full before it gets the destination's name.
   DWORD Finish() {
@@ -71,11 +72,12 @@ class StagedFile {
   }
 
   // The name is now the destination's: nothing is left to remove.
-  void Placed() { path_.clear(); }
+  void Placed() { leaf_.clear(); }
 
  private:
   UniqueFd fd_;
-  std::string path_;
+  int folderFd_ = -1;
+  std::string leaf_;
 };
 
 DWORD CopyContents(int from, int to) {
@@ -95,27 +97,50 @@ DWORD CopyContents(int from, int to) {
 }
 
 // Gives the staged file the destination's name without ever replacing anything there.
-DWORD PlaceWithoutReplacing(StagedFile& staged, const std::string& destination) {
-  if (renameat2(AT_FDCWD, staged.Path().c_str(), AT_FDCWD, destination.c_str(),
-                RENAME_NOREPLACE) == 0) {
+DWORD PlaceWithoutReplacing(StagedFile& staged, int folderFd, const std::string& leaf) {
+  if (renameat2(folderFd, staged.Leaf().c_str(), folderFd, leaf.c_str(), RENAME_NOREPLACE) == 0) {
     staged.Placed();
     return ERROR_SUCCESS;
   }
   if (errno == EEXIST) return ERROR_FILE_EXISTS;
-  if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return ErrorForPath(errno, destination);
+  if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return Win32ErrorFromErrno(errno);
   // A file system without RENAME_NOREPLACE: a hard link also fails on an existing name; the
   // staged name is then removed with the StagedFile.
-  if (link(staged.Path().c_str(), destination.c_str()) == 0) return ERROR_SUCCESS;
-  return errno == EEXIST ? ERROR_FILE_EXISTS : ErrorForPath(errno, destination);
+  if (linkat(folderFd, staged.Leaf().c_str(), folderFd, leaf.c_str(), 0) == 0) return ERROR_SUCCESS;
+  return errno == EEXIST ? ERROR_FILE_EXISTS : Win32ErrorFromErrno(errno);
 }
 
-// Makes the rename itself durable: the folder's entry is on disk when the copy reports success.
-void SyncFolder(const std::string& folder) {
-  UniqueFd fd(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (fd.Valid()) fsync(fd.Get());
+// The folder of a host path, opened; its links are followed (a plain CopyFile trusts its path).
+DWORD OpenParentFolder(const std::string& destination, UniqueFd& folder, std::string& leaf) {
+  std::string::size_type end = destination.size();
+  while (end > 1 && destination[end - 1] == '/') --end;
+  std::string::size_type slash = destination.rfind('/', end - 1);
+  std::string parent = slash == std::string::npos ? "." : slash == 0 ? "/" : destination.substr(0, slash);
+  leaf = destination.substr(slash == std::string::npos ? 0 : slash + 1, end - (slash + 1));
+  int fd = open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return errno == ENOENT || errno == ENOTDIR ? ERROR_PATH_NOT_FOUND : Win32ErrorFromErrno(errno);
+  folder.Reset(fd);
+  // "dir/" names the folder itself, which no copy may replace.
+  if (end != destination.size()) return ERROR_ACCESS_DENIED;
+  return ERROR_SUCCESS;
 }
 
 DWORD CopyOnHost(const std::string& source, const std::string& destination, bool failIfExists) {
+  UniqueFd folder;
+  std::string leaf;
+  if (DWORD status = OpenParentFolder(destination, folder, leaf)) {
+    // A missing source is what the caller needs to hear about first.
+    if (access(source.c_str(), F_OK) != 0) return ErrorForPath(errno, source);
+    return status;
+  }
+  return qv::files::CopyIntoFolder(source, folder.Get(), leaf, failIfExists);
+}
+
+}  // namespace
+
+namespace qv::files {
+
+DWORD CopyIntoFolder(const std::string& source, int folderFd, const std::string& leaf, bool failIfExists) {
   // Non-blocking open, so that a pipe named as the source can't hang the copy; refused below.
   UniqueFd from(open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
   if (!from.Valid()) return ErrorForPath(errno, source);
@@ -124,26 +149,30 @@ DWORD CopyOnHost(const std::string& source, const std::string& destination, bool
   if (!S_ISREG(info.st_mode)) return ERROR_ACCESS_DENIED;  // folders, devices, pipes
 
   struct stat existing;
-  if (lstat(destination.c_str(), &existing) == 0) {
+  if (fstatat(folderFd, leaf.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0) {
     if (failIfExists) return ERROR_FILE_EXISTS;  // a link counts, whatever it points at
     if (S_ISDIR(existing.st_mode)) return ERROR_ACCESS_DENIED;
   }
 
-  std::string folder = qv::files::ParentFolder(destination);
   StagedFile staged;
-  if (DWORD status = staged.Create(folder)) return status;
+  if (DWORD status = staged.Create(folderFd)) return status;
   if (DWORD status = CopyContents(from.Get(), staged.Fd())) return status;
   if (DWORD status = staged.Finish()) return status;
   if (failIfExists) {
-    if (DWORD status = PlaceWithoutReplacing(staged, destination)) return status;
+    if (DWORD status = PlaceWithoutReplacing(staged, folderFd, leaf)) return status;
   } else {
-    if (rename(staged.Path().c_str(), destination.c_str()) != 0)
-      return ErrorForPath(errno, destination);
+    if (renameat(folderFd, staged.Leaf().c_str(), folderFd, leaf.c_str()) != 0)
+      return Win32ErrorFromErrno(errno);
     staged.Placed();
   }
-  SyncFolder(folder);
+  // Makes the rename itself durable: the folder's entry is on disk when the copy reports success.
+  fsync(folderFd);
   return ERROR_SUCCESS;
 }
+
+}  // namespace qv::files
+
+namespace {
 
 template <class Char>
 BOOL CopyFileT(const Char* existingFileName, const Char* newFileName, BOOL failIfExists) {

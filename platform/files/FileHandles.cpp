@@ -71,7 +71,9 @@ HANDLE CreateFileOnHost(const std::string& host, DWORD access, DWORD disposition
       (disposition == TRUNCATE_EXISTING && !canWrite))
     return Fail(ERROR_INVALID_PARAMETER, INVALID_HANDLE_VALUE);
 
-  int flags = O_CLOEXEC | (canRead && canWrite ? O_RDWR : canWrite ? O_WRONLY : O_RDONLY) | (appendOnly ? O_APPEND : 0);
+  // A reparse point is opened itself on Windows; here a symbolic link is simply not followed.
+  const int noFollow = (flagsAndAttributes & FILE_FLAG_OPEN_REPARSE_POINT) ? O_NOFOLLOW : 0;
+  int flags = noFollow | O_CLOEXEC | (canRead && canWrite ? O_RDWR : canWrite ? O_WRONLY : O_RDONLY) | (appendOnly ? O_APPEND : 0);
   mode_t mode = (flagsAndAttributes & FILE_ATTRIBUTE_READONLY) ? 0444 : 0666;  // less umask
   bool existed = false;
   qv::files::UniqueFd fd(OpenForDisposition(host, flags, mode, disposition, existed));
@@ -165,6 +167,30 @@ DWORD WINAPI SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistance
     if (lpDistanceToMoveHigh) *lpDistanceToMoveHigh = static_cast<LONG>(position >> 32);
     SetLastError(ERROR_SUCCESS);  // tells a low part of 0xFFFFFFFF from a failure
     return static_cast<DWORD>(position);
+  });
+}
+
+BOOL WINAPI GetFileInformationByHandle(HANDLE hFile, LPBY_HANDLE_FILE_INFORMATION lpFileInformation) {
+  return Guarded(FALSE, [&]() -> BOOL {
+    if (!lpFileInformation) return Fail(ERROR_INVALID_PARAMETER, FALSE);
+    auto file = FindFile(hFile);
+    if (!file) return Fail(ERROR_INVALID_HANDLE, FALSE);
+    struct stat info;
+    if (fstat(file->Fd(), &info) != 0) return Fail(Win32ErrorFromErrno(errno), FALSE);
+    BY_HANDLE_FILE_INFORMATION result{};
+    result.dwFileAttributes = S_ISDIR(info.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
+    if ((info.st_mode & 0222) == 0) result.dwFileAttributes |= FILE_ATTRIBUTE_READONLY;
+    const uint64_t device = static_cast<uint64_t>(info.st_dev);
+    result.dwVolumeSerialNumber = static_cast<DWORD>(device ^ (device >> 32));
+    const uint64_t size = static_cast<uint64_t>(info.st_size);
+    result.nFileSizeHigh = static_cast<DWORD>(size >> 32);
+    result.nFileSizeLow = static_cast<DWORD>(size);
+    result.nNumberOfLinks = static_cast<DWORD>(info.st_nlink);
+    const uint64_t inode = static_cast<uint64_t>(info.st_ino);
+    result.nFileIndexHigh = static_cast<DWORD>(inode >> 32);
+    result.nFileIndexLow = static_cast<DWORD>(inode);
+    *lpFileInformation = result;
+    return TRUE;
   });
 }
 

@@ -104,6 +104,16 @@ int64_t KeyTree::WalkCreating(int64_t start, const std::vector<std::string>& pat
   return key;
 }
 
+size_t KeyTree::Depth(int64_t key) {
+  if (key == kRootKeyId) return 0;
+  Statement depth = db_.Prepare(
+      "WITH RECURSIVE up(id, depth) AS (SELECT ?, 0 UNION ALL "
+      "SELECT keys.parent, up.depth + 1 FROM keys JOIN up ON keys.id = up.id WHERE up.id != 1) "
+      "SELECT max(depth) FROM up");
+  depth.Bind(1, key);
+  return depth.Step() ? static_cast<size_t>(depth.Int(0)) : 0;
+}
+
 bool KeyTree::HasChildren(int64_t key) {
   return db_.Prepare("SELECT 1 FROM keys WHERE parent = ? LIMIT 1").Bind(1, key).Step();
 }

@@ -17,6 +17,10 @@ namespace qv::registry {
 
 constexpr int64_t kRootKeyId = 1;  // HKEY_LOCAL_MACHINE
 
+// How deep keys may nest below the root, as on Windows: deeper keys are refused when created,
+// so every stored tree stays one that readers can walk.
+constexpr size_t kMaxKeyDepth = 512;
+
 struct ValueRecord {
   std::string name;
   DWORD type = 0;
@@ -42,6 +46,9 @@ class KeyTree {
   // Follows `path` below `start`, creating what is missing; `created` tells whether the last
   // key was new.
   int64_t WalkCreating(int64_t start, const std::vector<std::string>& path, bool& created);
+
+  // How many keys lie between the root and `key`, `key` counted (the root is 0).
+  size_t Depth(int64_t key);
 
   bool HasChildren(int64_t key);
   void RemoveKey(int64_t key);  // its values too; the caller checks it has no subkeys

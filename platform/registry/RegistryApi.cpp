@@ -120,7 +120,10 @@ LSTATUS CreateKey(HKEY handle, std::string_view subKey, PHKEY result, LPDWORD di
     Transaction transaction(db, true);
     KeyTree tree(db);
     if (LSTATUS status = CheckOrigin(tree, origin)) return status;
-    key = tree.WalkCreating(origin.key, Join(origin, sub), created);
+    const std::vector<std::string> path = Join(origin, sub);
+    // Refused before anything is created: a key nested deeper than the limit.
+    if (path.size() > kMaxKeyDepth || tree.Depth(origin.key) + path.size() > kMaxKeyDepth) return ERROR_BADKEY;
+    key = tree.WalkCreating(origin.key, path, created);
     transaction.Commit();
     return ERROR_SUCCESS;
   });

@@ -22,23 +22,27 @@ namespace {
 // Per thread, because a port's script runs on the thread that despools its job.
 thread_local int despoolDepth = 0;
 thread_local unsigned despoolHops = 0;
+thread_local unsigned despoolBudget = 0;  // reprints the job in hand may still cause
 thread_local std::deque<DWORD> deferredJobs;
 
 class DespoolScope {
  public:
-  explicit DespoolScope(unsigned hops) : outerHops_(despoolHops) {
+  DespoolScope(unsigned hops, unsigned budget) : outerHops_(despoolHops), outerBudget_(despoolBudget) {
     ++despoolDepth;
     despoolHops = hops;
+    despoolBudget = budget;
   }
   ~DespoolScope() {
     --despoolDepth;
     despoolHops = outerHops_;
+    despoolBudget = outerBudget_;
   }
   DespoolScope(const DespoolScope&) = delete;
   DespoolScope& operator=(const DespoolScope&) = delete;
 
  private:
   unsigned outerHops_;
+  unsigned outerBudget_;
 };
 
 struct Outcome {
@@ -143,13 +147,18 @@ std::string Describe(const Outcome& outcome) {
   return outcome.detail.empty() ? text : outcome.detail + ": " + text;
 }
 
+// A job no longer in the spool: sent by another despooler, or its files vanished, which is a
+// failure (ERROR_FILE_NOT_FOUND), never a job quietly reported printed.
+DWORD GoneStatus(DWORD id) { return WasSent(id) ? ERROR_SUCCESS : static_cast<DWORD>(ERROR_FILE_NOT_FOUND); }
+
 // Despools a job whose claim this thread holds.
 DWORD DespoolClaimed(DWORD id, const JobLock& lock, bool retryFailed) {
   JobDescription job;
   DWORD status = ReadJob(id, job);
-  if (status == ERROR_INVALID_PARAMETER) return ERROR_SUCCESS;  // another despooler sent it
+  if (status == ERROR_INVALID_PARAMETER) return GoneStatus(id);
   if (status != ERROR_SUCCESS) return status;
   if (job.printed) {  // taken by its port before a crash kept the files from going
+    RecordSent(id);
     RemoveJobFiles(id);
     return ERROR_SUCCESS;
   }
@@ -162,10 +171,11 @@ DWORD DespoolClaimed(DWORD id, const JobLock& lock, bool retryFailed) {
 
   Outcome outcome;
   {
-    DespoolScope inside(job.hops);
+    DespoolScope inside(job.hops, job.reprintBudget);
     outcome = SendToPort(job, lock.Fd());
   }
   if (outcome.status == ERROR_SUCCESS) {
+    RecordSent(id);
     RemoveJobFiles(id);
     return ERROR_SUCCESS;
   }
@@ -179,7 +189,8 @@ DWORD DespoolClaimed(DWORD id, const JobLock& lock, bool retryFailed) {
 
 DWORD DespoolOne(DWORD id, bool wait, bool retryFailed) {
   JobLock lock;
-  if (DWORD status = lock.Acquire(id, wait); status != ERROR_SUCCESS) return status;
+  if (DWORD status = lock.Acquire(id, wait); status != ERROR_SUCCESS)
+    return status == ERROR_INVALID_PARAMETER ? GoneStatus(id) : status;
   return DespoolClaimed(id, lock, retryFailed);
 }
 
@@ -195,6 +206,16 @@ void DespoolDeferred() {
 }  // namespace
 
 bool InsideDespool() { return despoolDepth > 0; }
+
+bool TakeReprintBudget(unsigned& reprintBudget) {
+  if (!InsideDespool() || despoolBudget == 0) return false;
+  --despoolBudget;
+  // Half of what is left travels with the reprint, the rest stays for the job's later
+  // reprints: together they never exceed what the original job was given.
+  reprintBudget = despoolBudget / 2;
+  despoolBudget -= reprintBudget;
+  return true;
+}
 
 bool DespoolingJobHops(unsigned& hops) {
   if (!InsideDespool()) return false;
@@ -220,7 +241,7 @@ DWORD DespoolWaitingJobs() {
     JobDescription job;
     if (ReadJob(id, job) != ERROR_SUCCESS || job.state == "failed") continue;
     DWORD status = DespoolOne(id, false, false);
-    if (status == ERROR_BUSY || status == ERROR_INVALID_PARAMETER) continue;  // another has it
+    if (status == ERROR_BUSY) continue;  // another has it
     if (first == ERROR_SUCCESS) first = status;
     DespoolDeferred();
   }

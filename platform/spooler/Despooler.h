@@ -20,4 +20,9 @@ bool InsideDespool();
 // printed from inside it is that job's data printed again, one hop further.
 bool DespoolingJobHops(unsigned& hops);
 
+// Takes one reprint from the budget of the job this thread is despooling and gives the reprint
+// its share of what is left (`reprintBudget`); false when the budget is spent or outside a
+// despool.
+bool TakeReprintBudget(unsigned& reprintBudget);
+
 }  // namespace qv::spool

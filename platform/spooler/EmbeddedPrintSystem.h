@@ -20,7 +20,8 @@ class EmbeddedPrintSystem : public PrintSystem {
   // for a handle that is not open, ERROR_SPL_NO_STARTDOC for page, data or end without a
   // started document, ERROR_INVALID_PRINTER_STATE for a second document on one handle;
   // ERROR_PRINTQ_FULL for a document printed from inside the despool of a job that has been
-  // reprinted kMaxReprintHops times already.
+  // reprinted kMaxReprintHops times already; ERROR_NOT_ENOUGH_QUOTA for one whose original job
+  // has caused kReprintBudget reprints already.
   DWORD StartDocPrinterA(HANDLE printer, DWORD level, LPBYTE docInfo) override;
   BOOL StartPagePrinter(HANDLE printer) override;
   BOOL WritePrinter(HANDLE printer, LPVOID data, DWORD cbBuf, LPDWORD written) override;

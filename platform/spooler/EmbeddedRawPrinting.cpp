@@ -38,12 +38,14 @@ DWORD EmbeddedPrintSystem::StartDocPrinterA(HANDLE printer, DWORD level, LPBYTE 
   if (info->pOutputFile) return Fail(ERROR_NOT_SUPPORTED);  // printing to a file is the port's business
   if (RawDocuments::Find(printer)) return Fail(ERROR_INVALID_PRINTER_STATE);
   unsigned hops = 0;
+  unsigned budget = kReprintBudget;
   if (DespoolingJobHops(hops)) {
     if (hops >= kMaxReprintHops) return Fail(ERROR_PRINTQ_FULL);
+    if (!TakeReprintBudget(budget)) return Fail(ERROR_NOT_ENOUGH_QUOTA);
     ++hops;
   }
   auto document = std::make_shared<RawDocument>();
-  if (DWORD status = document->Start(entry.printer, info->pDocName ? info->pDocName : "", hops);
+  if (DWORD status = document->Start(entry.printer, info->pDocName ? info->pDocName : "", hops, budget);
       status != ERROR_SUCCESS)
     return Fail(status);
   if (DWORD status = RawDocuments::Add(printer, document); status != ERROR_SUCCESS) return Fail(status);

@@ -54,6 +54,7 @@ std::string FormatDescription(const JobDescription& job) {
       << "submitted=" << job.submitted << "\n"
       << "state=" << job.state << "\n"
       << "hops=" << job.hops << "\n"
+      << "budget=" << job.reprintBudget << "\n"
       << "printed=" << (job.printed ? 1 : 0) << "\n"
       << "errorcode=" << job.errorCode << "\n"
       << "error=" << Escape(job.error) << "\n";
@@ -85,6 +86,7 @@ bool ParseDescription(const std::string& text, JobDescription& job) {
     else if (key == "submitted") ParseNumber(value, job.submitted);
     else if (key == "state") job.state = value;
     else if (key == "hops") ParseNumber(value, job.hops);
+    else if (key == "budget") ParseNumber(value, job.reprintBudget);
     else if (key == "printed") job.printed = ParseNumber(value, printed) && printed != 0;
     else if (key == "errorcode") ParseNumber(value, job.errorCode);
     else if (key == "error") job.error = value;

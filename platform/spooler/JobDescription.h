@@ -2,6 +2,7 @@
 // state, its error and how often its data has been reprinted. Stored as "key=value" lines of
 // UTF-8 text, with backslash, CR and LF escaped, so that any document or user name fits.
 #pragma once
+#include <qv/print_system.h>
 #include <windef.h>
 
 #include <cstdint>
@@ -24,6 +25,9 @@ struct JobDescription {
   int64_t submitted = 0;  // milliseconds since 1970, UTC
   std::string state = "waiting";  // "waiting", "printing", "failed"
   unsigned hops = 0;
+  // How many reprints this job may still cause, its own and its reprints' together: an original
+  // job starts with kReprintBudget, and each reprint takes its share from the job printing it.
+  unsigned reprintBudget = kReprintBudget;
   DWORD errorCode = 0;
   std::string error;
   bool printed = false;  // the port has reported the job printed in full

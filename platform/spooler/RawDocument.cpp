@@ -45,7 +45,8 @@ Table& TheTable() {
 
 }  // namespace
 
-DWORD RawDocument::Start(const std::string& printer, const std::string& document, unsigned hops) {
+DWORD RawDocument::Start(const std::string& printer, const std::string& document, unsigned hops,
+                         unsigned reprintBudget) {
   std::lock_guard lock(mutex_);
   PrinterRecord record;
   if (DWORD status = ReadPrinter(printer, record); status != ERROR_SUCCESS) return status;
@@ -63,6 +64,7 @@ DWORD RawDocument::Start(const std::string& printer, const std::string& document
   job_.driver = record.driver;
   job_.submitted = NowMilliseconds();
   job_.hops = hops;
+  job_.reprintBudget = reprintBudget;
   return ERROR_SUCCESS;
 }
 

@@ -18,7 +18,7 @@ namespace qv::spool {
 class RawDocument {
  public:
   // Takes a job id and creates the claimed data file for a job of `printer`.
-  DWORD Start(const std::string& printer, const std::string& document, unsigned hops);
+  DWORD Start(const std::string& printer, const std::string& document, unsigned hops, unsigned reprintBudget);
   DWORD Id() const { return job_.id; }
 
   void StartPage();

@@ -110,6 +110,14 @@ void RemoveJobFiles(DWORD id) {
   unlink(DataPath(id).c_str());
 }
 
+std::string SentPath(DWORD id) { return SpoolDir() + "/" + std::to_string(id) + ".sent"; }
+
+void RecordSent(DWORD id) {
+  OwnedFd note(open(SentPath(id).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+}
+
+bool WasSent(DWORD id) { return Exists(SentPath(id)); }
+
 void SweepSpool() {
   namespace fs = std::filesystem;
   std::error_code error;
@@ -131,6 +139,10 @@ void SweepSpool() {
         unlink(path.c_str());
         continue;
       }
+    }
+    if (!temporary && name.size() > 5 && name.compare(name.size() - 5, 5, ".sent") == 0) {
+      if (old(entry.path())) unlink(path.c_str());
+      continue;
     }
     DWORD id = 0;
     bool orphan = !temporary && name.size() > 4 && name.compare(name.size() - 4, 4, ".spl") == 0 &&

@@ -31,6 +31,10 @@ DWORD WriteJob(const JobDescription& job);  // atomically
 std::vector<DWORD> SpooledJobIds();
 // Removes the job's files, its description first.
 void RemoveJobFiles(DWORD id);
+// A despooler that sent a job leaves a note ("<id>.sent", swept after ten minutes), so that
+// another one that finds the job gone can tell "sent by someone else" from "data vanished".
+void RecordSent(DWORD id);
+bool WasSent(DWORD id);
 // Removes a job that nobody is despooling: ERROR_BUSY while someone is, ERROR_INVALID_PARAMETER
 // when it is not in the spool.
 DWORD RemoveJob(DWORD id);

@@ -8,6 +8,7 @@
 #include <pthread.h>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace qv::sync {
@@ -107,7 +108,20 @@ DWORD MutexObject::LockFile(std::optional<Clock::time_point> deadline) {
     return WAIT_FAILED;
   }
   for (;;) {
-    if (flock(fd_, deadline ? LOCK_EX | LOCK_NB : LOCK_EX) == 0) return WAIT_OBJECT_0;
+    if (flock(fd_, deadline ? LOCK_EX | LOCK_NB : LOCK_EX) == 0) {
+      if (LockedFileIsCurrent()) {
+        KeepVisibleName();
+        return WAIT_OBJECT_0;
+      }
+      // The file was removed (or replaced) while we waited: a lock on it excludes nobody who
+      // opens the name now. Lock what the name leads to instead.
+      CloseLockFile();
+      if (DWORD error = OpenLockFile()) {
+        SetLastError(error);
+        return WAIT_FAILED;
+      }
+      continue;
+    }
     if (errno == EINTR) continue;
     if (errno != EWOULDBLOCK) {
       SetLastError(Win32ErrorFromErrno(errno));
@@ -118,10 +132,29 @@ DWORD MutexObject::LockFile(std::optional<Clock::time_point> deadline) {
   }
 }
 
+bool MutexObject::LockedFileIsCurrent() const {
+  struct stat locked;
+  struct stat named;
+  if (fstat(fd_, &locked) != 0 || stat(fdPath_.c_str(), &named) != 0) return false;
+  return locked.st_dev == named.st_dev && locked.st_ino == named.st_ino;
+}
+
+// "<name>.lock" is the name people see, a second link to the locked file. Removing it (as one
+// might clear a lock that looks stale) removes only that link: the hidden name keeps leading
+// every process to the same file, so exclusion holds. The owner puts the link back.
+void MutexObject::KeepVisibleName() const {
+  struct stat visible;
+  if (lstat(visiblePath_.c_str(), &visible) == 0) return;
+  if (errno == ENOENT) link(fdPath_.c_str(), visiblePath_.c_str());  // best effort
+}
+
 DWORD MutexObject::OpenLockFile() {
   std::string path;
+  std::string visible;
   try {
-    path = qv::PrefixDir() + "/" + lockName_ + ".lock";
+    const std::string folder = qv::PrefixDir() + "/";
+    path = folder + "." + lockName_ + ".lock";
+    visible = folder + lockName_ + ".lock";
   } catch (...) {
     return ERROR_PATH_NOT_FOUND;
   }
@@ -133,6 +166,7 @@ DWORD MutexObject::OpenLockFile() {
   if (fd < 0) return Win32ErrorFromErrno(errno);
   fd_ = fd;
   fdPath_ = std::move(path);
+  visiblePath_ = std::move(visible);
   return 0;
 }
 
@@ -140,6 +174,7 @@ void MutexObject::CloseLockFile() {
   if (fd_ >= 0) close(fd_);  // in a child this drops only the child's reference
   fd_ = -1;
   fdPath_.clear();
+  visiblePath_.clear();
 }
 
 }  // namespace qv::sync

@@ -1,6 +1,8 @@
 // One mutex as Windows has it: owned by one thread at a time, recursively. A named mutex is
 // also owned by one process at a time: its owner holds an exclusive flock on
-// <prefix>/<name>.lock, so threads of other processes that use the same name wait too.
+// <prefix>/.<name>.lock (also linked as <prefix>/<name>.lock), so threads of other processes
+// that use the same name wait too. After each flock the locked file is checked to be the one
+// the name leads to; a removed or replaced file is reopened and locked again.
 #pragma once
 #include <windef.h>
 
@@ -34,6 +36,8 @@ class MutexObject {
   void ForgetParentProcess();
   DWORD LockFile(std::optional<Clock::time_point> deadline);
   DWORD OpenLockFile();
+  bool LockedFileIsCurrent() const;
+  void KeepVisibleName() const;
   void CloseLockFile();
 
   const std::string lockName_;
@@ -47,6 +51,7 @@ class MutexObject {
   // changed.
   int fd_ = -1;
   std::string fdPath_;
+  std::string visiblePath_;
 };
 
 }  // namespace qv::sync

@@ -11,6 +11,7 @@
 
 using namespace MarrowjetUI;
 using namespace jobproc_testing;
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -49,6 +50,32 @@ TEST_F(ErrorLogTest, CodesAreWrittenAsTheLogReadsThem) {
   const std::vector<std::string> entries = log.Entries();
   ASSERT_EQ(entries.size(), std::size(rows));
   for (size_t i = 0; i < entries.size(); ++i) EXPECT_EQ(entries[i], Entry(rows[i].logged, "S", "d")) << i;
+}
+
+// A document name or a path taken from a job must not be able to write a line of its own.
+TEST_F(ErrorLogTest, ControlCharactersAreWrittenAsVisibleEscapes) {
+  struct Row {
+    const char* name;
+    std::u16string description, source;
+    std::string logged;
+  };
+  const std::vector<Row> rows = {
+      {"ForgedLine", u"Error writing file: a\r\n2024/01/01 00:00:00 0 Forged x", u"ActionWriteFile::Run",
+       Entry(5, "ActionWriteFile::Run", "Error writing file: a\\r\\n2024/01/01 00:00:00 0 Forged x")},
+      {"LoneLineFeed", u"a\nb", u"S", Entry(5, "S", "a\\nb")},
+      {"OtherControls", std::u16string(u"t\tz\0e\x1b\x7f\u0085", 8), u"S", Entry(5, "S", "t\\x09z\\x00e\\x1b\\x7f\\x85")},
+      {"ControlInSource", u"d", u"Src\r\n", Entry(5, "Src\\r\\n", "d")},
+      {"OrdinaryTextUnchanged", u"C:\\Out\\r\u00FC.prn \u2713", u"S", Entry(5, "S", "C:\\Out\\r\xC3\xBC.prn \xE2\x9C\x93")},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    LogFile log(prefix.Path("escapes.log"));
+    fs::remove(log.Path());
+    ReportError(5, row.description, row.source, 0, false);
+    const std::vector<std::string> entries = log.Entries();
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0], row.logged);
+  }
 }
 
 TEST_F(ErrorLogTest, LongSourceIsNotCutAndTextIsUtf8) {

@@ -90,6 +90,11 @@ struct JobEntry {
 // otherwise fill the spool forever.
 inline constexpr unsigned kMaxReprintHops = 4;
 
+// How many reprints one original job may cause in all, over every hop: a script with several
+// reprints to its own printer would otherwise multiply jobs with each hop. Past it a document
+// printed from inside a despool is refused with ERROR_NOT_ENOUGH_QUOTA.
+inline constexpr unsigned kReprintBudget = 64;
+
 // Called while data is spooled: bytes so far (total is 0 when unknown).
 using SpoolProgress = std::function<void(uint64_t done, uint64_t total)>;
 
@@ -114,8 +119,9 @@ DWORD SpoolJob(const JobSubmission& job, int fd, DWORD& jobId, const SpoolProgre
 // taken it. A job that fails stays in the spool, marked failed with its error, and its status
 // code is returned. When another process is despooling the job, this waits for it and reports
 // its outcome. A job that failed earlier is only tried again with `retryFailed`; without it, its
-// earlier status is returned. ERROR_INVALID_PARAMETER: no such job in the spool (a job that
-// another process has despooled meanwhile is no longer there either).
+// earlier status is returned. A job that another process has sent meanwhile is reported sent
+// (0); one whose spool files are gone without having been sent (or that never existed) gives
+// ERROR_FILE_NOT_FOUND.
 // Called while this process despools another job (a job printed from inside a job), it leaves
 // the job waiting: the outer despool sends it once its own job has ended.
 DWORD DespoolJob(DWORD jobId, bool retryFailed = false);

@@ -287,6 +287,45 @@ TEST_F(RegistryTest, CreateTellsNewFromExisting) {
   EXPECT_EQ(disposition, DWORD(REG_OPENED_EXISTING_KEY));
 }
 
+// Keys nest at most 512 deep below the root, however the path is split between the handle
+// and the subkey; a refused create creates nothing.
+TEST_F(RegistryTest, KeysNestAtMost512Deep) {
+  auto Chain = [](size_t levels) {
+    std::string path;
+    for (size_t i = 0; i < levels; ++i) path += (i ? "\\k" : "k") + std::to_string(i);
+    return path;
+  };
+  HKEY key = nullptr;
+  // "SOFTWARE" plus 511 more is 512 levels: the deepest allowed.
+  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, ("SOFTWARE\\" + Chain(511)).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                            nullptr, &key, nullptr),
+            0);
+  open_.push_back(key);
+  struct Row {
+    const char* name;
+    HKEY from;
+    std::string subKey;
+    LSTATUS status;
+  };
+  const std::vector<Row> rows = {
+      {"OneTooDeepFromTheRoot", HKEY_LOCAL_MACHINE, "SOFTWARE\\" + Chain(512), ERROR_BADKEY},
+      {"OneTooDeepBelowADeepKey", key, "x", ERROR_BADKEY},
+      {"ManyTooDeepAtOnce", HKEY_LOCAL_MACHINE, Chain(20000), ERROR_BADKEY},
+      {"ClassesRootCountsItsOwnTwoLevels", HKEY_CLASSES_ROOT, Chain(511), ERROR_BADKEY},
+      {"ClassesRootDeepestAllowed", HKEY_CLASSES_ROOT, Chain(510), ERROR_SUCCESS},
+      {"OpeningTheDeepestIsFine", key, "", ERROR_SUCCESS},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    HKEY created = nullptr;
+    EXPECT_EQ(RegCreateKeyExA(row.from, row.subKey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &created, nullptr),
+              row.status);
+    if (created) open_.push_back(created);
+  }
+  HKEY absent = nullptr;
+  EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "k0", 0, KEY_READ, &absent), ERROR_FILE_NOT_FOUND);
+}
+
 TEST_F(RegistryTest, NewPrefixHasItsDriveTable) {
   HKEY drives = nullptr;
   ASSERT_EQ(Open(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\DOS Devices", drives), 0);

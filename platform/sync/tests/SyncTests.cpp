@@ -12,6 +12,7 @@
 #include <chrono>
 #include <fcntl.h>
 #include <filesystem>
+#include <fstream>
 #include <future>
 #include <sys/file.h>
 #include <sys/wait.h>
@@ -194,6 +195,97 @@ TEST_F(SyncTest, HandlesThatAreNotMutexesAreRefused) {
   EXPECT_TRUE(qv::CloseSyncHandle(unnamed));
   EXPECT_FALSE(qv::CloseSyncHandle(unnamed));
   EXPECT_EQ(WaitForSingleObject(unnamed, 0), WAIT_FAILED);
+}
+
+// Processes that count under the mutex while the lock file's names are removed again and
+// again (as one clearing a lock that looks stale would): no increment may be lost.
+TEST_F(SyncTest, RemovingTheLockFileNeverLetsTwoProcessesIn) {
+  struct Row {
+    const char* name;
+    std::vector<std::string> removed;  // names removed in a loop while the children count
+  };
+  const std::vector<Row> rows = {
+      {"Untouched", {}},
+      {"VisibleNameRemoved", {"monitor.lock"}},
+  };
+  constexpr int kChildren = 4;
+  constexpr int kIncrements = 150;
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    const std::string counter = prefix_.Path(std::string("counter-") + row.name);
+    { std::ofstream(counter) << 0; }
+    std::vector<pid_t> children;
+    for (int c = 0; c < kChildren; ++c) {
+      pid_t child = fork();
+      ASSERT_GE(child, 0);
+      if (child == 0) {
+        Mutex mutex(WSTR("Monitor"));
+        for (int i = 0; i < kIncrements; ++i) {
+          if (WaitForSingleObject(mutex.get(), INFINITE) != WAIT_OBJECT_0) _exit(2);
+          long value = 0;
+          { std::ifstream(counter) >> value; }
+          std::this_thread::yield();
+          { std::ofstream(counter, std::ios::trunc) << value + 1; }
+          ReleaseMutex(mutex.get());
+        }
+        _exit(0);
+      }
+      children.push_back(child);
+    }
+    std::atomic<bool> done{false};
+    std::thread remover([&] {
+      while (!done)
+        for (const std::string& name : row.removed) unlink(prefix_.Path(name).c_str());
+    });
+    for (pid_t child : children) {
+      int status = 0;
+      ASSERT_EQ(waitpid(child, &status, 0), child);
+      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+    }
+    done = true;
+    remover.join();
+    long total = 0;
+    std::ifstream(counter) >> total;
+    EXPECT_EQ(total, kChildren * kIncrements);
+  }
+}
+
+// A lock file removed while a process waited on it: the waiter, once it has the old file, sees
+// that the name leads elsewhere and locks the file the name leads to now, so it excludes every
+// later opener.
+TEST_F(SyncTest, AWaiterRelocksWhenTheFileWasReplaced) {
+  const std::string hidden = prefix_.Path(".monitor.lock");
+  Mutex mutex(WSTR("Monitor"));
+  ASSERT_EQ(WaitForSingleObject(mutex.get(), INFINITE), WAIT_OBJECT_0);
+  int toParent[2];
+  int toChild[2];
+  ASSERT_EQ(pipe(toParent), 0);
+  ASSERT_EQ(pipe(toChild), 0);
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    Mutex mine(WSTR("Monitor"));
+    if (WaitForSingleObject(mine.get(), INFINITE) != WAIT_OBJECT_0) _exit(2);
+    char byte = 'x';
+    if (write(toParent[1], &byte, 1) != 1) _exit(3);
+    if (read(toChild[0], &byte, 1) != 1) _exit(4);
+    ReleaseMutex(mine.get());
+    _exit(0);
+  }
+  std::this_thread::sleep_for(kSettle);  // the child now waits on the file
+  unlink(hidden.c_str());
+  unlink(prefix_.Path("monitor.lock").c_str());
+  ASSERT_TRUE(ReleaseMutex(mutex.get()));
+  char byte = 0;
+  ASSERT_EQ(read(toParent[0], &byte, 1), 1);
+  EXPECT_FALSE(LockFileIsFree(hidden)) << "the child holds what the name leads to";
+  EXPECT_FALSE(LockFileIsFree(prefix_.Path("monitor.lock"))) << "and its visible link";
+  EXPECT_EQ(WaitForSingleObject(mutex.get(), 50), static_cast<DWORD>(WAIT_TIMEOUT));
+  ASSERT_EQ(write(toChild[1], &byte, 1), 1);
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+  for (int fd : {toParent[0], toParent[1], toChild[0], toChild[1]}) close(fd);
 }
 
 }  // namespace

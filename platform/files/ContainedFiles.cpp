@@ -1,0 +1,104 @@
+// Folders and copies below an administrator's folder, walked element by element from that folder
+// with O_NOFOLLOW, so no symbolic link in the part a job chose is ever followed.
+#include <qv/contained_files.h>
+#include <winbase.h>
+
+#include "ApiSupport.h"
+#include "ErrnoMapping.h"
+#include "FolderCopy.h"
+#include "UniqueFd.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <string>
+#include <string_view>
+#include <sys/stat.h>
+#include <vector>
+
+using qv::files::Fail;
+using qv::files::Guarded;
+using qv::files::UniqueFd;
+using qv::files::Win32ErrorFromErrno;
+
+namespace {
+
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+// The elements of a relative path; 0 or ERROR_INVALID_NAME.
+DWORD SplitRelative(std::string_view path, std::vector<std::string>& elements) {
+  size_t pos = 0;
+  while (pos < path.size()) {
+    if (IsSeparator(path[pos])) {
+      ++pos;
+      continue;
+    }
+    size_t end = pos;
+    while (end < path.size() && !IsSeparator(path[end])) ++end;
+    std::string_view element = path.substr(pos, end - pos);
+    // A drive or a stream name is never part of a name below a folder.
+    if (element == "." || element == ".." || element.find(':') != std::string_view::npos ||
+        element.find('\0') != std::string_view::npos)
+      return ERROR_INVALID_NAME;
+    elements.emplace_back(element);
+    pos = end;
+  }
+  return elements.empty() ? ERROR_INVALID_NAME : ERROR_SUCCESS;
+}
+
+// What a failed step below the folder means; a link is named as such.
+DWORD WalkError(int error) {
+  if (error == ELOOP) return ERROR_CANT_RESOLVE_FILENAME;
+  if (error == ENOENT) return ERROR_PATH_NOT_FOUND;
+  return Win32ErrorFromErrno(error);
+}
+
+// Opens `folder` (links followed: it is the administrator's), then each of the first `depth`
+// elements below it without following a link. `walked` ends as the deepest folder.
+DWORD WalkBelow(LPCSTR folder, const std::vector<std::string>& elements, size_t depth, UniqueFd& walked) {
+  std::string host;
+  if (!qv::files::HostPathFromArgument(folder, host)) return GetLastError();
+  walked.Reset(open(host.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!walked.Valid()) return errno == ENOENT || errno == ENOTDIR ? ERROR_PATH_NOT_FOUND : Win32ErrorFromErrno(errno);
+  for (size_t i = 0; i < depth; ++i) {
+    int next = openat(walked.Get(), elements[i].c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (next < 0) {
+      int error = errno;
+      // O_DIRECTORY may answer ENOTDIR for a link; tell a link from a plain file.
+      struct stat info;
+      if (error == ENOTDIR && fstatat(walked.Get(), elements[i].c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+          S_ISLNK(info.st_mode))
+        error = ELOOP;
+      return WalkError(error);
+    }
+    walked.Reset(next);
+  }
+  return ERROR_SUCCESS;
+}
+
+}  // namespace
+
+BOOL WINAPI QvCreateDirectoryBelowA(LPCSTR folder, LPCSTR relativePath) {
+  return Guarded(FALSE, [&]() -> BOOL {
+    std::vector<std::string> elements;
+    if (DWORD status = SplitRelative(relativePath ? relativePath : "", elements)) return Fail(status, FALSE);
+    UniqueFd parent;
+    if (DWORD status = WalkBelow(folder, elements, elements.size() - 1, parent)) return Fail(status, FALSE);
+    if (mkdirat(parent.Get(), elements.back().c_str(), 0777) == 0) return TRUE;  // less umask
+    if (errno == EEXIST) return Fail(ERROR_ALREADY_EXISTS, FALSE);
+    return Fail(WalkError(errno), FALSE);
+  });
+}
+
+BOOL WINAPI QvCopyFileBelowA(LPCSTR existingFileName, LPCSTR folder, LPCSTR relativePath, BOOL failIfExists) {
+  return Guarded(FALSE, [&]() -> BOOL {
+    std::string source;
+    if (!qv::files::HostPathFromArgument(existingFileName, source)) return FALSE;
+    std::vector<std::string> elements;
+    if (DWORD status = SplitRelative(relativePath ? relativePath : "", elements)) return Fail(status, FALSE);
+    UniqueFd parent;
+    if (DWORD status = WalkBelow(folder, elements, elements.size() - 1, parent)) return Fail(status, FALSE);
+    if (DWORD status = qv::files::CopyIntoFolder(source, parent.Get(), elements.back(), failIfExists != FALSE))
+      return Fail(status, FALSE);
+    return TRUE;
+  });
+}
