@@ -79,12 +79,15 @@ class StagedFile {
 };
 
 // Copies in the kernel (copy_file_range: no pass through user space, and a reflink where the
-// file system shares blocks); a copy the kernel refuses before anything went (across file
-// systems on older kernels, special file systems) goes through a buffer.
+// file system shares blocks); a copy the kernel refuses or finds empty before anything went
+// (across file systems on older kernels, special file systems) goes through a buffer.
 DWORD CopyContents(int from, int to) {
   for (bool copiedAny = false;;) {
     ssize_t copied = copy_file_range(from, nullptr, to, nullptr, 64u << 20, 0);
     if (copied < 0 && errno == EINTR) continue;
+    // Nothing at all: an empty file, or one whose size the kernel can't see (/proc, /sys),
+    // which only reading tells apart.
+    if (copied == 0 && !copiedAny) break;
     if (copied == 0) return ERROR_SUCCESS;
     if (copied > 0) {
       copiedAny = true;

@@ -69,6 +69,7 @@ DWORD CopyToFile(int fd, const std::string& path) {
     ssize_t copied = copy_file_range(fd, &offset, file.Fd(), nullptr, 8u << 20, 0);
     if (copied < 0 && errno == EINTR) continue;
     if (copied > 0) continue;
+    if (copied == 0 && offset == 0) break;  // empty, or a file only reading can tell
     if (copied == 0) return file.Commit();
     if (offset == 0 && (errno == EXDEV || errno == EINVAL || errno == ENOSYS ||
                         errno == EOPNOTSUPP || errno == EBADF))

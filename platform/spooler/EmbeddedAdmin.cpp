@@ -82,6 +82,7 @@ DWORD CopyInput(int fd, spool::AtomicFile& data, uint64_t& size, const SpoolProg
           break;
         return spool::StatusFromErrno(errno);
       }
+      if (copied == 0 && size == 0) break;  // empty, or a file only reading can tell (/proc)
       if (copied == 0) return data.Commit();
       size += static_cast<uint64_t>(copied);
       if (progress) progress(size, total);
