@@ -122,6 +122,9 @@ Outcome SaveToFile(const PrinterRecord& printer, DWORD id, int fd) {
   std::string path = dir + "/" + std::to_string(id) + ".prn";
   if (DWORD status = CopyToFile(fd, path); status != ERROR_SUCCESS)
     return Failure(status, path + " can't be written");
+  // Makes the output's rename durable before the job leaves the spool.
+  if (DWORD status = FlushFolder(dir); status != ERROR_SUCCESS)
+    return Failure(status, "the folder " + dir + " can't be flushed");
   return {};
 }
 
@@ -155,10 +158,11 @@ DWORD DespoolClaimed(DWORD id, const JobLock& lock, bool retryFailed) {
   }
   if (job.state == "failed" && !retryFailed)
     return job.errorCode ? job.errorCode : static_cast<DWORD>(ERROR_GEN_FAILURE);
+  // The description is not rewritten while the job is sent: the claim on its data tells who is
+  // printing it, and a crash releases the claim, leaving the job as it was.
   job.state = "printing";
   job.errorCode = 0;
   job.error.clear();
-  if (status = WriteJob(job); status != ERROR_SUCCESS) return status;
 
   Outcome outcome;
   {
@@ -169,10 +173,16 @@ DWORD DespoolClaimed(DWORD id, const JobLock& lock, bool retryFailed) {
     RemoveJobFiles(id);
     return ERROR_SUCCESS;
   }
-  ReadJob(id, job);  // the port may have changed it meanwhile (SetJob)
+  // The port may have changed the job meanwhile (SetJob). A port that reported the job printed
+  // in full has removed its description: it is not brought back.
+  if (ReadJob(id, job) == ERROR_INVALID_PARAMETER) {
+    RemoveJobFiles(id);
+    return outcome.status;
+  }
   job.state = "failed";
   job.errorCode = outcome.status;
   job.error = Describe(outcome);
+  // Flushed before its rename (WriteJob): it replaces the job's only description.
   WriteJob(job);
   return outcome.status;
 }
