@@ -7,6 +7,7 @@
 #include "SpoolFolder.h"
 #include "Status.h"
 
+#include <qv/diagnostics.h>
 #include <qv/print_system.h>
 #include <qv/utf.h>
 
@@ -143,6 +144,47 @@ std::string Describe(const Outcome& outcome) {
   return outcome.detail.empty() ? text : outcome.detail + ": " + text;
 }
 
+// The job as the diagnostics name it while its port takes it.
+JobInHand InHand(const JobDescription& job) {
+  JobInHand inHand;
+  inHand.printer = job.printer;
+  inHand.jobId = job.id;
+  inHand.document = job.document;
+  inHand.user = job.user;
+  PrinterRecord printer;
+  if (ReadPrinter(job.printer, printer) == ERROR_SUCCESS) inHand.port = PrimaryPort(printer.port);
+  return inHand;
+}
+
+// A port that refused the job, as the diagnostics tell it.
+qv::Failure PortFailure(const Outcome& outcome) {
+  qv::Failure failure;
+  failure.number = static_cast<LONG>(outcome.status);
+  failure.description = outcome.detail.empty() ? StatusText(outcome.status) : outcome.detail;
+  failure.source = "Despool";
+  failure.systemText = StatusText(outcome.status);
+  return failure;
+}
+
+// What the failures reported while the port took the job say, one after the other.
+std::string Describe(const std::vector<qv::Failure>& failures) {
+  std::string text;
+  for (const qv::Failure& failure : failures) {
+    if (!text.empty()) text += "; ";
+    text += FailureText(failure);
+  }
+  return text;
+}
+
+// The status a job carries when its port took it but failures were reported meanwhile (a port's
+// script that could not write its file): the first platform status among them, else a general
+// failure.
+DWORD StatusOf(const std::vector<qv::Failure>& failures) {
+  for (const qv::Failure& failure : failures)
+    if (failure.number > 0) return static_cast<DWORD>(failure.number);
+  return ERROR_GEN_FAILURE;
+}
+
 // Despools a job whose claim this thread holds.
 DWORD DespoolClaimed(DWORD id, const JobLock& lock, bool retryFailed) {
   JobDescription job;
@@ -161,20 +203,29 @@ DWORD DespoolClaimed(DWORD id, const JobLock& lock, bool retryFailed) {
   if (status = WriteJob(job); status != ERROR_SUCCESS) return status;
 
   Outcome outcome;
+  FailureCollector reported;
   {
-    DespoolScope inside(job.hops);
-    outcome = SendToPort(job, lock.Fd());
+    JobInHandScope inHand(InHand(job));
+    {
+      DespoolScope inside(job.hops);
+      outcome = SendToPort(job, lock.Fd());
+    }
+    if (outcome.status != ERROR_SUCCESS) ReportFailure(PortFailure(outcome));
   }
-  if (outcome.status == ERROR_SUCCESS) {
+  if (outcome.status == ERROR_SUCCESS && reported.Failures().empty()) {
     RemoveJobFiles(id);
     return ERROR_SUCCESS;
   }
+  // A job during whose despool a failure was reported is kept, even when its port took it:
+  // its data is all that is left of it, and a retry runs the port's whole script again.
   ReadJob(id, job);  // the port may have changed it meanwhile (SetJob)
   job.state = "failed";
-  job.errorCode = outcome.status;
-  job.error = Describe(outcome);
+  job.printed = false;
+  job.errorCode = outcome.status != ERROR_SUCCESS ? outcome.status : StatusOf(reported.Failures());
+  job.error = Describe(reported.Failures());
+  if (job.error.empty()) job.error = Describe(outcome);
   WriteJob(job);
-  return outcome.status;
+  return job.errorCode;
 }
 
 DWORD DespoolOne(DWORD id, bool wait, bool retryFailed) {
