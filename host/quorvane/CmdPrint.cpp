@@ -4,6 +4,7 @@
 #include "Command.h"
 #include "OptionParser.h"
 #include "StatusText.h"
+#include "StderrSink.h"
 
 #include <qv/print_system.h>
 
@@ -122,12 +123,16 @@ class Input {
   int fd_ = STDIN_FILENO;
 };
 
+// Sends the job (and the jobs its port printed again); the failures have been told on stderr
+// by then, one line each. A failed job stays in the spool for a retry.
 void Despool(DWORD id) {
+  const size_t toldBefore = StderrSink::Delivered();
   DWORD status = DespoolJob(id);
-  if (status == ERROR_SUCCESS || status == ERROR_INVALID_PARAMETER) return;  // 87: sent by another
-  JobEntry job;
-  std::string error = GetJobEntry(id, job) == ERROR_SUCCESS && !job.error.empty() ? job.error : StatusText(status);
-  throw Failure("job " + std::to_string(id) + " failed: " + error);
+  if (status != ERROR_SUCCESS && status != ERROR_INVALID_PARAMETER)  // 87: sent by another
+    FailJob(id, status, toldBefore);
+  if (StderrSink::Delivered() != toldBefore)
+    throw Failure("a job printed from job " + std::to_string(id) +
+                  " failed; it is kept in the spool (\"quorvane jobs\" lists it)");
 }
 
 int RunPrint(const std::vector<std::string>& args) {
