@@ -57,7 +57,7 @@ int Send(DWORD id, bool retry) {
   DWORD status = DespoolJob(id, retry);
   if (status == ERROR_SUCCESS) return 0;
   if (status == ERROR_INVALID_PARAMETER) throw Failure("job " + std::to_string(id) + " is not in the spool");
-  FailJob(id, status, toldBefore);
+  throw Failure(JobFailedText(id, status, toldBefore));
 }
 
 int RunJobs(const std::vector<std::string>& args) {

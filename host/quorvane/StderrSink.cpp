@@ -1,7 +1,5 @@
 #include "StderrSink.h"
 
-#include "Command.h"
-
 #include <qv/print_system.h>
 
 #include <cstdio>
@@ -36,14 +34,13 @@ void StderrSink::Deliver(const qv::Failure& failure) noexcept {
 
 size_t StderrSink::Delivered() { return delivered_.load(); }
 
-void FailJob(DWORD id, DWORD status, size_t toldBefore) {
+std::string JobFailedText(DWORD id, DWORD status, size_t toldBefore) {
   const std::string number = std::to_string(id);
   if (StderrSink::Delivered() != toldBefore)
-    throw Failure("job " + number + " failed; it is kept in the spool (\"quorvane jobs --retry " + number +
-                  "\" runs it again)");
+    return "job " + number + " failed; it is kept in the spool (\"quorvane jobs --retry " + number + "\" runs it again)";
   JobEntry job;
   std::string error = GetJobEntry(id, job) == ERROR_SUCCESS && !job.error.empty() ? job.error : StatusText(status);
-  throw Failure("job " + number + " failed: " + error);
+  return "job " + number + " failed: " + error;
 }
 
 }  // namespace qv::cli

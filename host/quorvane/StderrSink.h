@@ -30,9 +30,9 @@ class StderrSink : public DiagnosticsSink {
   static std::atomic<size_t> delivered_;
 };
 
-// Throws the Failure that ends a command whose job `id` failed with `status`: when the failures
-// were told on stderr already (more were delivered than `toldBefore`), it only says that the job
-// is kept and how to retry it; otherwise it gives the job's error.
-[[noreturn]] void FailJob(DWORD id, DWORD status, size_t toldBefore);
+// What a command says when its job `id` failed with `status`: when the failures were told on
+// stderr already (more were delivered than `toldBefore`), only that the job is kept and how to
+// retry it; otherwise the job's error.
+std::string JobFailedText(DWORD id, DWORD status, size_t toldBefore);
 
 }  // namespace qv::cli

@@ -106,6 +106,34 @@ TEST_F(PrintCommandsTest, PrintToFileKeepsEveryByte) {
   EXPECT_EQ(Read(Printed("Office", Read(prefix.Path("out")))), "from a pipe");
 }
 
+TEST_F(PrintCommandsTest, SeveralFilesAreJobsOfTheirOwnWithConsecutiveNumbers) {
+  Run({"printer", "add", "Office", "--port", "FILE:"});
+  struct Case {
+    const char* name;
+    std::vector<std::string> contents;
+  } cases[] = {
+      {"one file", {"alone"}},
+      {"three files", {"first", "", "third\r\n"}},
+      {"a file and a large one", {"small", AllByteValues(600)}},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args{"print"};
+    for (size_t i = 0; i < c.contents.size(); ++i) args.push_back(Write("in" + std::to_string(i), c.contents[i]));
+    CliResult printed = RunQuorvane(args);
+    ASSERT_EQ(printed.exitCode, 0) << c.name << ": " << printed.err;
+    std::vector<unsigned> ids;
+    std::istringstream lines(printed.out);
+    for (std::string line; std::getline(lines, line);) ids.push_back(std::stoul(line));
+    ASSERT_EQ(ids.size(), c.contents.size()) << c.name;
+    for (size_t i = 0; i < ids.size(); ++i) {
+      EXPECT_EQ(ids[i], ids[0] + i) << c.name;
+      EXPECT_EQ(Read(prefix.Path("spool/printed/Office/" + std::to_string(ids[i]) + ".prn")), c.contents[i]) << c.name;
+    }
+  }
+  EXPECT_TRUE(SpoolLeftovers().empty());
+  EXPECT_EQ(RunQuorvane({"jobs"}).out, "");
+}
+
 TEST_F(PrintCommandsTest, RefusedPrintsLeaveNothingInTheSpool) {
   Run({"printer", "add", "Office", "--port", "FILE:"});
   std::string input = Write("input.bin", "data");
@@ -117,7 +145,8 @@ TEST_F(PrintCommandsTest, RefusedPrintsLeaveNothingInTheSpool) {
       {{"print", "--printer", "Nobody", input}, 1, "printer \"Nobody\" does not exist"},
       {{"print", prefix.Path("missing.bin")}, 1, "No such file or directory"},
       {{"print", prefix.Dir()}, 1, "it is a folder"},
-      {{"print", input, input}, 2, "unexpected argument"},
+      {{"print", input, prefix.Path("missing.bin")}, 1, "No such file or directory"},
+      {{"print", "-", input, "-"}, 2, "standard input (\"-\") can be printed only once"},
       {{"print", "--colour", input}, 2, "unknown option"},
   };
   for (const Case& c : cases) {

@@ -15,6 +15,7 @@
 
 #include <cerrno>
 #include <deque>
+#include <utility>
 #include <vector>
 
 namespace qv::spool {
@@ -123,6 +124,9 @@ Outcome SaveToFile(const PrinterRecord& printer, DWORD id, int fd) {
   std::string path = dir + "/" + std::to_string(id) + ".prn";
   if (DWORD status = CopyToFile(fd, path); status != ERROR_SUCCESS)
     return Failure(status, path + " can't be written");
+  // Makes the output's rename durable before the job leaves the spool.
+  if (DWORD status = FlushFolder(dir); status != ERROR_SUCCESS)
+    return Failure(status, "the folder " + dir + " can't be flushed");
   return {};
 }
 
@@ -143,6 +147,26 @@ std::string Describe(const Outcome& outcome) {
   std::string text = StatusText(outcome.status);
   return outcome.detail.empty() ? text : outcome.detail + ": " + text;
 }
+
+// The job this thread is despooling and the failures reported meanwhile.
+thread_local DWORD watchedJob = 0;
+thread_local const FailureCollector* watchedFailures = nullptr;
+
+class ReportedFailuresScope {
+ public:
+  ReportedFailuresScope(DWORD id, const FailureCollector& failures)
+      : outerJob_(std::exchange(watchedJob, id)), outerFailures_(std::exchange(watchedFailures, &failures)) {}
+  ~ReportedFailuresScope() {
+    watchedJob = outerJob_;
+    watchedFailures = outerFailures_;
+  }
+  ReportedFailuresScope(const ReportedFailuresScope&) = delete;
+  ReportedFailuresScope& operator=(const ReportedFailuresScope&) = delete;
+
+ private:
+  DWORD outerJob_;
+  const FailureCollector* outerFailures_;
+};
 
 // The job as the diagnostics name it while its port takes it.
 JobInHand InHand(const JobDescription& job) {
@@ -197,14 +221,16 @@ DWORD DespoolClaimed(DWORD id, const JobLock& lock, bool retryFailed) {
   }
   if (job.state == "failed" && !retryFailed)
     return job.errorCode ? job.errorCode : static_cast<DWORD>(ERROR_GEN_FAILURE);
+  // The description is not rewritten while the job is sent: the claim on its data tells who is
+  // printing it, and a crash releases the claim, leaving the job as it was.
   job.state = "printing";
   job.errorCode = 0;
   job.error.clear();
-  if (status = WriteJob(job); status != ERROR_SUCCESS) return status;
 
   Outcome outcome;
   FailureCollector reported;
   {
+    ReportedFailuresScope watched(id, reported);
     JobInHandScope inHand(InHand(job));
     {
       DespoolScope inside(job.hops);
@@ -216,15 +242,29 @@ DWORD DespoolClaimed(DWORD id, const JobLock& lock, bool retryFailed) {
     RemoveJobFiles(id);
     return ERROR_SUCCESS;
   }
+  // The port may have changed the job meanwhile (SetJob). A port that reported the job printed
+  // in full has removed its description: it is not brought back. (A job whose despool reported
+  // failures keeps its description: SetJob leaves it, see DespoolReportedFailures.)
+  const JobDescription sent = job;
+  bool restored = false;
+  if (ReadJob(id, job) == ERROR_INVALID_PARAMETER) {
+    if (reported.Failures().empty()) {
+      RemoveJobFiles(id);
+      return outcome.status;
+    }
+    job = sent;  // failures came after the port's report: the job is brought back to be kept
+    restored = true;
+  }
   // A job during whose despool a failure was reported is kept, even when its port took it:
   // its data is all that is left of it, and a retry runs the port's whole script again.
-  ReadJob(id, job);  // the port may have changed it meanwhile (SetJob)
   job.state = "failed";
   job.printed = false;
   job.errorCode = outcome.status != ERROR_SUCCESS ? outcome.status : StatusOf(reported.Failures());
   job.error = Describe(reported.Failures());
   if (job.error.empty()) job.error = Describe(outcome);
+  // Flushed before its rename (WriteJob): it replaces the job's only description.
   WriteJob(job);
+  if (restored) FlushSpoolFolder();
   return job.errorCode;
 }
 
@@ -246,6 +286,10 @@ void DespoolDeferred() {
 }  // namespace
 
 bool InsideDespool() { return despoolDepth > 0; }
+
+bool DespoolReportedFailures(DWORD id) {
+  return watchedFailures && watchedJob == id && !watchedFailures->Failures().empty();
+}
 
 bool DespoolingJobHops(unsigned& hops) {
   if (!InsideDespool()) return false;

@@ -34,6 +34,53 @@ TEST_F(SpoolerTest, FilePortSavesTheJobUnchangedAndEmptiesTheSpool) {
   EXPECT_EQ(DespoolJob(id), static_cast<DWORD>(ERROR_INVALID_PARAMETER)) << "no longer in the spool";
 }
 
+// Regular files are spooled and saved by the kernel's copy, the rest through a buffer: every
+// source reaches the port whole.
+TEST_F(SpoolerTest, EveryKindOfInputIsSpooledWhole) {
+  ASSERT_EQ(AddPrinter("Office", "FILE:", ""), ERROR_SUCCESS);
+  std::string big = AllByteValues(5000);  // more than one step of the copy's progress
+  std::string shared = "/dev/shm/qv-spool-" + std::to_string(getpid());
+  std::ofstream(shared, std::ios::binary) << "from tmpfs";
+  std::ofstream(prefix.Path("big"), std::ios::binary) << big;
+  std::ofstream(prefix.Path("empty"), std::ios::binary);
+  struct Case {
+    const char* name;
+    std::string path;  // empty: a pipe carrying `piped`
+    std::string piped;
+  } cases[] = {
+      {"a large regular file", prefix.Path("big"), ""},
+      {"an empty file", prefix.Path("empty"), ""},
+      {"a file on another file system", shared, ""},
+      {"a file whose size the kernel gives as 0", "/proc/version", ""},
+      {"a pipe", "", "through a pipe"},
+  };
+  for (const Case& c : cases) {
+    int fd = -1;
+    if (c.path.empty()) {
+      int fds[2];
+      ASSERT_EQ(pipe(fds), 0);
+      ASSERT_EQ(write(fds[1], c.piped.data(), c.piped.size()), static_cast<ssize_t>(c.piped.size()));
+      close(fds[1]);
+      fd = fds[0];
+    } else {
+      fd = open(c.path.c_str(), O_RDONLY);
+    }
+    ASSERT_GE(fd, 0) << c.name;
+    JobSubmission job{"Office", c.name, "ann", "pc1", 0};
+    DWORD id = 0;
+    ASSERT_EQ(SpoolJob(job, fd, id), ERROR_SUCCESS) << c.name;
+    close(fd);
+    std::string expected = c.path.empty() ? c.piped : ReadFile(c.path);
+    JobEntry entry;
+    ASSERT_EQ(GetJobEntry(id, entry), ERROR_SUCCESS) << c.name;
+    EXPECT_EQ(entry.size, expected.size()) << c.name;
+    ASSERT_EQ(DespoolJob(id), ERROR_SUCCESS) << c.name;
+    EXPECT_EQ(ReadFile(Printed(prefix, "Office", id)), expected) << c.name;
+  }
+  std::filesystem::remove(shared);
+  EXPECT_TRUE(SpoolLeftovers().empty());
+}
+
 TEST_F(SpoolerTest, MonitorPortGetsTheJobThroughTheEntryPointsInOrder) {
   InstallTestMonitor({"QV1"});
   ASSERT_EQ(AddPrinter("Archive", "QV1", "Plain Driver"), ERROR_SUCCESS);
@@ -128,12 +175,14 @@ TEST_F(SpoolerTest, AJobWhosePortReportedAFailureIsKeptFailedAndNamedToTheSink) 
   ASSERT_EQ(AddPrinter("Archive", "QV1", ""), ERROR_SUCCESS);
   struct Case {
     const char* what;
-    bool sink;  // the failures reach the spool whether a host installed a sink or not
-  } cases[] = {{"with a sink", true}, {"without a sink", false}};
+    bool sink;   // the failures reach the spool whether a host installed a sink or not
+    bool after;  // reported after the port reported the job printed
+  } cases[] = {{"with a sink", true, false}, {"without a sink", false, false}, {"reported late", true, true}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     std::optional<RecordingSink> sink;
     if (c.sink) sink.emplace();
+    SetNumber(MonitorKey("Test"), "ReportAfterPrinted", c.after);
     SetNumber(MonitorKey("Test"), "ReportAtEndDoc", ERROR_ACCESS_DENIED);
     DWORD id = Spool("Archive", "data", nullptr, "Web page");
     EXPECT_EQ(DespoolJob(id), static_cast<DWORD>(ERROR_ACCESS_DENIED));
@@ -264,9 +313,11 @@ TEST_F(SpoolerTest, WaitingJobsAreSentAndAJobAlreadyPrintedIsNotSentAgain) {
   EXPECT_TRUE(SetJobW(printer, printed, 0, nullptr, JOB_CONTROL_LAST_PAGE_EJECTED));
   ClosePrinter(printer);
 
+  // Reported printed, the job has left the list; its data is gone with the next sweep.
   std::vector<JobEntry> jobs;
   ASSERT_EQ(ListJobs(jobs), ERROR_SUCCESS);
-  ASSERT_EQ(jobs.size(), 2u);
+  ASSERT_EQ(jobs.size(), 1u);
+  EXPECT_EQ(jobs[0].id, waiting);
   EXPECT_EQ(jobs[0].state, "waiting");
   EXPECT_EQ(jobs[0].size, 5u);
 

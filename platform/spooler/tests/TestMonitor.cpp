@@ -226,14 +226,21 @@ BOOL WINAPI EndDocPort(HANDLE port) {
   WCHAR rawTarget[256] = {};
   if (ReadValue(u"ThenRawPrintTo", REG_SZ, rawTarget, sizeof rawTarget - sizeof(WCHAR)) && rawTarget[0])
     RawPrintFromInside(Narrow(rawTarget), found->second.data);
+  // A failure reported before the job is reported printed, as the job processor's are; the
+  // DWORD "ReportAfterPrinted" (1) reports it after that instead.
+  const DWORD reportAtEnd = Setting(u"ReportAtEndDoc");
+  const bool reportAfter = Setting(u"ReportAfterPrinted") != 0;
+  auto reportFailure = [&] {
+    QvReportFailure(static_cast<LONG>(reportAtEnd), u"Error writing file: C:\\out.prn", u"ActionWriteFile::Run");
+  };
+  if (reportAtEnd && !reportAfter) reportFailure();
   HANDLE printer = nullptr;
   PRINTER_DEFAULTSW defaults{const_cast<LPWSTR>(u"RAW"), nullptr, PRINTER_ALL_ACCESS};
   OpenPrinterW(found->second.printer.data(), &printer, &defaults);
   BOOL set = SetJobW(printer, found->second.id, 0, nullptr, JOB_CONTROL_LAST_PAGE_EJECTED);
   ClosePrinter(printer);
   Record("EndDocPort " + std::to_string(FromHandle(port)) + " setjob=" + std::to_string(set));
-  if (DWORD failure = Setting(u"ReportAtEndDoc"))
-    QvReportFailure(static_cast<LONG>(failure), u"Error writing file: C:\\out.prn", u"ActionWriteFile::Run");
+  if (reportAtEnd && reportAfter) reportFailure();
   jobs.erase(found);
   return TRUE;
 }
