@@ -1,6 +1,7 @@
 // quorvane: the administrator's tool and the embedded print system. Global options come
 // before the sub-command; each sub-command lives in a Cmd*.cpp file of its own.
 #include "Command.h"
+#include "StderrSink.h"
 
 #include <qv/prefix.h>
 
@@ -111,6 +112,7 @@ int Run(const std::vector<std::string>& args) {
 
 int main(int argc, char** argv) {
   try {
+    qv::cli::StderrSink sink;  // every failure reported while the command runs is told on stderr
     int status = Run(std::vector<std::string>(argv + 1, argv + argc));
     // Output that never arrived (a full disk, a closed pipe) is a failure the caller must see:
     // a script reading a job number or a port list would otherwise go on without it.

@@ -8,6 +8,8 @@
 #include "ErrnoMapping.h"
 #include "UniqueFd.h"
 
+#include <qv/diagnostics.h>
+
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -175,9 +177,12 @@ BOOL CopyFileT(const Char* existingFileName, const Char* newFileName, BOOL failI
     std::string source;
     std::string destination;
     if (!qv::files::HostPathFromArgument(existingFileName, source)) return FALSE;
-    if (!qv::files::HostPathFromArgument(newFileName, destination)) return FALSE;
-    if (DWORD status = CopyOnHost(source, destination, failIfExists != FALSE))
+    if (!qv::files::NotedHostPathFromArgument(newFileName, destination)) return FALSE;
+    if (DWORD status = CopyOnHost(source, destination, failIfExists != FALSE)) {
+      // The file a port's script could not write, for the person who has to fix it.
+      qv::NoteFailedHostPath(destination, status);
       return Fail(status, FALSE);
+    }
     return TRUE;
   });
 }

@@ -1,6 +1,8 @@
 // Jobs from the spool to their ports: "FILE:", a monitor's port, failures, several at once.
 #include "SpoolerFixture.h"
 
+#include <qv/diagnostics.h>
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -8,6 +10,7 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <optional>
 #include <fstream>
 #include <set>
 #include <thread>
@@ -156,6 +159,76 @@ TEST_F(SpoolerTest, AFailedJobStaysWithItsErrorUntilItIsTriedAgain) {
     }
   }
   EXPECT_TRUE(SpoolLeftovers().empty());
+}
+
+// Keeps what is delivered to it while it is installed.
+class RecordingSink : public DiagnosticsSink {
+ public:
+  RecordingSink() { SetDiagnosticsSink(this); }
+  ~RecordingSink() override { SetDiagnosticsSink(nullptr); }
+  void Deliver(const Failure& failure) noexcept override { delivered.push_back(failure); }
+  std::vector<Failure> delivered;
+};
+
+TEST_F(SpoolerTest, AJobWhosePortReportedAFailureIsKeptFailedAndNamedToTheSink) {
+  InstallTestMonitor({"QV1"});
+  ASSERT_EQ(AddPrinter("Archive", "QV1", ""), ERROR_SUCCESS);
+  struct Case {
+    const char* what;
+    bool sink;   // the failures reach the spool whether a host installed a sink or not
+    bool after;  // reported after the port reported the job printed
+  } cases[] = {{"with a sink", true, false}, {"without a sink", false, false}, {"reported late", true, true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::optional<RecordingSink> sink;
+    if (c.sink) sink.emplace();
+    SetNumber(MonitorKey("Test"), "ReportAfterPrinted", c.after);
+    SetNumber(MonitorKey("Test"), "ReportAtEndDoc", ERROR_ACCESS_DENIED);
+    DWORD id = Spool("Archive", "data", nullptr, "Web page");
+    EXPECT_EQ(DespoolJob(id), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    EXPECT_NE(RecordText().find("EndDocPort"), std::string::npos) << "the port took the job";
+    JobEntry entry;
+    ASSERT_EQ(GetJobEntry(id, entry), ERROR_SUCCESS) << "the job's data is kept";
+    EXPECT_EQ(entry.state, "failed");
+    EXPECT_EQ(entry.error, "Error writing file: C:\\out.prn");
+    EXPECT_EQ(DespoolWaitingJobs(), ERROR_SUCCESS) << "a failed job waits to be asked";
+    if (sink) {
+      ASSERT_EQ(sink->delivered.size(), 1u);
+      const Failure& failure = sink->delivered[0];
+      EXPECT_EQ(failure.number, ERROR_ACCESS_DENIED);
+      EXPECT_EQ(failure.source, "ActionWriteFile::Run");
+      ASSERT_TRUE(failure.job.has_value());
+      EXPECT_EQ(failure.job->printer, "Archive");
+      EXPECT_EQ(failure.job->jobId, id);
+      EXPECT_EQ(failure.job->port, "QV1");
+      EXPECT_EQ(failure.job->document, "Web page");
+    }
+    // Once the cause is gone, a retry runs the port again and the job goes.
+    SetNumber(MonitorKey("Test"), "ReportAtEndDoc", 0);
+    EXPECT_EQ(DespoolJob(id, true), ERROR_SUCCESS);
+    EXPECT_EQ(GetJobEntry(id, entry), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    if (sink) {
+      EXPECT_EQ(sink->delivered.size(), 1u);
+    }
+  }
+  EXPECT_TRUE(SpoolLeftovers().empty());
+}
+
+TEST_F(SpoolerTest, APortThatRefusesAJobIsNamedToTheSinkWithTheJob) {
+  InstallTestMonitor({"QV1"});
+  ASSERT_EQ(AddPrinter("Archive", "QV1", ""), ERROR_SUCCESS);
+  RecordingSink sink;
+  SetNumber(MonitorKey("Test"), "FailStartDoc", ERROR_ACCESS_DENIED);
+  DWORD id = Spool("Archive", "data");
+  EXPECT_EQ(DespoolJob(id), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  ASSERT_EQ(sink.delivered.size(), 1u);
+  EXPECT_EQ(FailureText(sink.delivered[0]),
+            "StartDocPort of the port \"QV1\" failed: " + StatusText(ERROR_ACCESS_DENIED));
+  ASSERT_TRUE(sink.delivered[0].job.has_value());
+  EXPECT_EQ(sink.delivered[0].job->jobId, id);
+  JobEntry entry;
+  ASSERT_EQ(GetJobEntry(id, entry), ERROR_SUCCESS);
+  EXPECT_EQ(entry.error, FailureText(sink.delivered[0]));
 }
 
 TEST_F(SpoolerTest, AJobPrintedFromInsideAJobWaitsUntilThatJobHasEnded) {
