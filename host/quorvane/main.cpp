@@ -3,6 +3,7 @@
 #include "Command.h"
 
 #include <qv/prefix.h>
+#include <qv/registry_store.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -110,6 +111,8 @@ int Run(const std::vector<std::string>& args) {
 int main(int argc, char** argv) {
   try {
     int status = Run(std::vector<std::string>(argv + 1, argv + argc));
+    // The next command then opens the registry without replaying a log of earlier commits.
+    qv::CheckpointRegistry();
     if (std::fflush(stdout) != 0) return status ? status : 1;
     return status;
   } catch (...) {
