@@ -4,6 +4,7 @@
 #include "Command.h"
 #include "OptionParser.h"
 #include "StatusText.h"
+#include "StderrSink.h"
 
 #include <qv/print_system.h>
 
@@ -125,13 +126,19 @@ class Input {
   int fd_ = STDIN_FILENO;
 };
 
-// Sends a job through its port; false (with a line on stderr) when it failed.
+// Sends a job through its port, and the jobs its port printed again; false when anything
+// failed. The failures have been told on stderr by then, one line each; a failed job stays in
+// the spool for a retry.
 bool Despool(DWORD id) {
+  const size_t toldBefore = StderrSink::Delivered();
   DWORD status = DespoolJob(id);
-  if (status == ERROR_SUCCESS || status == ERROR_INVALID_PARAMETER) return true;  // 87: sent by another
-  JobEntry job;
-  std::string error = GetJobEntry(id, job) == ERROR_SUCCESS && !job.error.empty() ? job.error : StatusText(status);
-  std::fprintf(stderr, "quorvane: job %u failed: %s\n", static_cast<unsigned>(id), error.c_str());
+  if (status != ERROR_SUCCESS && status != ERROR_INVALID_PARAMETER) {  // 87: sent by another
+    std::fprintf(stderr, "quorvane: %s\n", JobFailedText(id, status, toldBefore).c_str());
+    return false;
+  }
+  if (StderrSink::Delivered() == toldBefore) return true;
+  std::fprintf(stderr, "quorvane: a job printed from job %u failed; it is kept in the spool (\"quorvane jobs\" lists it)\n",
+               static_cast<unsigned>(id));
   return false;
 }
 

@@ -172,8 +172,10 @@ TEST_F(PrintCommandsTest, AJobWhosePortCantBeReachedStaysListedAsFailed) {
   CliResult result = RunQuorvane({"print", "--title", "Q3 report", Write("input.bin", "data")});
   EXPECT_EQ(result.exitCode, 1);
   std::string id = result.out.substr(0, result.out.find('\n'));
-  EXPECT_EQ(result.err, "quorvane: job " + id + " failed: the library \"GONE.DLL\" of the monitor \"Lost\" is not in " +
-                            qv::LibraryDir() + ": The library could not be found.\n");
+  EXPECT_EQ(result.err, "quorvane: job " + id + " (printer \"Archive\", port \"QV9\"): the library \"GONE.DLL\" of the "
+                        "monitor \"Lost\" is not in " + qv::LibraryDir() + ": The library could not be found.\n"
+                        "quorvane: job " + id + " failed; it is kept in the spool (\"quorvane jobs --retry " + id +
+                        "\" runs it again)\n");
   std::string jobs = RunQuorvane({"jobs"}).out;
   EXPECT_NE(jobs.find("Archive  Q3 report"), std::string::npos) << jobs;
   EXPECT_NE(jobs.find("failed    the library \"GONE.DLL\""), std::string::npos) << jobs;

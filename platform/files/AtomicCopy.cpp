@@ -8,6 +8,8 @@
 #include "ErrnoMapping.h"
 #include "UniqueFd.h"
 
+#include <qv/diagnostics.h>
+
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -147,6 +149,10 @@ DWORD CopyOnHost(const std::string& source, const std::string& destination, bool
   if (lstat(destination.c_str(), &existing) == 0) {
     if (failIfExists) return ERROR_FILE_EXISTS;  // a link counts, whatever it points at
     if (S_ISDIR(existing.st_mode)) return ERROR_ACCESS_DENIED;
+    // A read-only file is kept, as Windows keeps it; the rename below would replace it
+    // whatever its mode. A link is replaced itself, so its own (absent) bits are what count.
+    if (S_ISREG(existing.st_mode) && qv::files::IsReadOnlyMode(existing.st_mode))
+      return ERROR_ACCESS_DENIED;
   }
 
   std::string folder = qv::files::ParentFolder(destination);
@@ -171,9 +177,12 @@ BOOL CopyFileT(const Char* existingFileName, const Char* newFileName, BOOL failI
     std::string source;
     std::string destination;
     if (!qv::files::HostPathFromArgument(existingFileName, source)) return FALSE;
-    if (!qv::files::HostPathFromArgument(newFileName, destination)) return FALSE;
-    if (DWORD status = CopyOnHost(source, destination, failIfExists != FALSE))
+    if (!qv::files::NotedHostPathFromArgument(newFileName, destination)) return FALSE;
+    if (DWORD status = CopyOnHost(source, destination, failIfExists != FALSE)) {
+      // The file a port's script could not write, for the person who has to fix it.
+      qv::NoteFailedHostPath(destination, status);
       return Fail(status, FALSE);
+    }
     return TRUE;
   });
 }

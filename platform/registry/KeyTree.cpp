@@ -2,6 +2,8 @@
 
 #include "NameFold.h"
 
+#include <qv/utf.h>
+
 namespace qv::registry {
 
 LSTATUS SplitKeyPath(std::string_view path, std::vector<std::string>& elements) {
@@ -18,6 +20,12 @@ LSTATUS SplitKeyPath(std::string_view path, std::vector<std::string>& elements) 
     if (end == std::string_view::npos) return ERROR_SUCCESS;
     start = end + 1;
   }
+}
+
+LSTATUS CheckNewKeyPath(const std::vector<std::string>& elements) {
+  for (const std::string& element : elements)
+    if (qv::ToUtf16(element).size() > kMaxKeyNameLength) return ERROR_INVALID_PARAMETER;
+  return ERROR_SUCCESS;
 }
 
 void KeyTree::CreateTables(Database& db) {

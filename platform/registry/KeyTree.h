@@ -27,6 +27,14 @@ struct ValueRecord {
 // gives ERROR_BAD_PATHNAME.
 LSTATUS SplitKeyPath(std::string_view path, std::vector<std::string>& elements);
 
+// The rules a path of keys to be created must meet, checked before anything is created:
+// every name at most kMaxKeyNameLength UTF-16 characters, as Windows has it. Programs
+// enumerate subkeys into buffers of that size, so a longer name would end their lists early.
+// ERROR_INVALID_PARAMETER when a rule is broken. Keys that exist already open and delete
+// whatever their names.
+constexpr size_t kMaxKeyNameLength = 255;
+LSTATUS CheckNewKeyPath(const std::vector<std::string>& elements);
+
 class KeyTree {
  public:
   explicit KeyTree(Database& db) : db_(db) {}

@@ -209,6 +209,7 @@ LSTATUS CreateKey(HKEY handle, std::string_view subKey, PHKEY result, LPDWORD di
   *result = nullptr;
   std::vector<std::string> sub;
   if (LSTATUS status = SplitKeyPath(subKey, sub)) return status;
+  if (LSTATUS status = CheckNewKeyPath(sub)) return status;
   Origin origin;
   if (LSTATUS status = ResolveHandle(handle, origin)) return status;
   int64_t key = 0;

@@ -1,5 +1,6 @@
 // Jobs of the embedded print system through the spooler API: a monitor reads a job's level-2
 // information while it takes the job and tells the print system when the job is printed.
+#include "Despooler.h"
 #include "EmbeddedPrintSystem.h"
 #include "PackedBuffer.h"
 #include "PrinterHandles.h"
@@ -142,7 +143,7 @@ BOOL EmbeddedPrintSystem::SetJobW(HANDLE printer, DWORD jobId, DWORD level, LPBY
     case JOB_CONTROL_LAST_PAGE_EJECTED:
       // The port has the job in full (its outputs are flushed): the job leaves the spool. Not
       // flushed: should a crash undo the removal, the job is sent again, which loses nothing.
-      RemoveJobDescription(jobId);
+      if (!DespoolReportedFailures(jobId)) RemoveJobDescription(jobId);
       return TRUE;
     case JOB_CONTROL_CANCEL:
     case JOB_CONTROL_DELETE:

@@ -141,9 +141,11 @@ std::vector<std::string> RegistryKey::SubKeys() const {
   for (DWORD index = 0;; ++index) {
     WCHAR name[256];
     DWORD length = 256;
-    if (RegEnumKeyExW(key_, index, name, &length, nullptr, nullptr, nullptr, nullptr) !=
-        ERROR_SUCCESS)
-      break;
+    const LSTATUS status = RegEnumKeyExW(key_, index, name, &length, nullptr, nullptr, nullptr, nullptr);
+    // A name too long for a key (only a store written before such names were refused holds
+    // one) names no printer, monitor or port: skipped, so the keys after it are still seen.
+    if (status == ERROR_MORE_DATA) continue;
+    if (status != ERROR_SUCCESS) break;
     names.push_back(ToUtf8(std::u16string_view(name, length)));
   }
   return names;
