@@ -4,6 +4,7 @@
 #include "StderrSink.h"
 
 #include <qv/prefix.h>
+#include <qv/registry_store.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -114,6 +115,8 @@ int main(int argc, char** argv) {
   try {
     qv::cli::StderrSink sink;  // every failure reported while the command runs is told on stderr
     int status = Run(std::vector<std::string>(argv + 1, argv + argc));
+    // The next command then opens the registry without replaying a log of earlier commits.
+    qv::CheckpointRegistry();
     // Output that never arrived (a full disk, a closed pipe) is a failure the caller must see:
     // a script reading a job number or a port list would otherwise go on without it.
     errno = 0;

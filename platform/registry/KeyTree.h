@@ -54,11 +54,13 @@ class KeyTree {
   bool HasChildren(int64_t key);
   void RemoveKey(int64_t key);  // its values too; the caller checks it has no subkeys
   std::optional<std::string> ChildAt(int64_t key, int64_t index);  // in name order
+  std::vector<std::string> Children(int64_t key);                  // in name order
 
   std::optional<ValueRecord> GetValue(int64_t key, std::string_view name);
   void SetValue(int64_t key, std::string_view name, DWORD type, std::string_view data);
   bool DeleteValue(int64_t key, std::string_view name);
   std::optional<ValueRecord> ValueAt(int64_t key, int64_t index);  // in creation order
+  std::vector<ValueRecord> Values(int64_t key);                     // in creation order
 
  private:
   std::optional<int64_t> WalkElements(int64_t start, const std::vector<std::string>& path);
