@@ -8,6 +8,8 @@
 #include "FolderCopy.h"
 #include "UniqueFd.h"
 
+#include <qv/diagnostics.h>
+
 #include <cerrno>
 #include <fcntl.h>
 #include <string>
@@ -52,11 +54,18 @@ DWORD WalkError(int error) {
   return Win32ErrorFromErrno(error);
 }
 
+// The host path the call was about, for the failure's note.
+std::string Joined(std::string host, const std::vector<std::string>& elements) {
+  for (const std::string& element : elements) {
+    if (host.empty() || host.back() != '/') host += '/';
+    host += element;
+  }
+  return host;
+}
+
 // Opens `folder` (links followed: it is the administrator's), then each of the first `depth`
 // elements below it without following a link. `walked` ends as the deepest folder.
-DWORD WalkBelow(LPCSTR folder, const std::vector<std::string>& elements, size_t depth, UniqueFd& walked) {
-  std::string host;
-  if (!qv::files::HostPathFromArgument(folder, host)) return GetLastError();
+DWORD WalkBelow(const std::string& host, const std::vector<std::string>& elements, size_t depth, UniqueFd& walked) {
   walked.Reset(open(host.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (!walked.Valid()) return errno == ENOENT || errno == ENOTDIR ? ERROR_PATH_NOT_FOUND : Win32ErrorFromErrno(errno);
   for (size_t i = 0; i < depth; ++i) {
@@ -79,13 +88,19 @@ DWORD WalkBelow(LPCSTR folder, const std::vector<std::string>& elements, size_t 
 
 BOOL WINAPI QvCreateDirectoryBelowA(LPCSTR folder, LPCSTR relativePath) {
   return Guarded(FALSE, [&]() -> BOOL {
+    std::string host;
+    if (!qv::files::NotedHostPathFromArgument(folder, host)) return FALSE;
     std::vector<std::string> elements;
     if (DWORD status = SplitRelative(relativePath ? relativePath : "", elements)) return Fail(status, FALSE);
     UniqueFd parent;
-    if (DWORD status = WalkBelow(folder, elements, elements.size() - 1, parent)) return Fail(status, FALSE);
-    if (mkdirat(parent.Get(), elements.back().c_str(), 0777) == 0) return TRUE;  // less umask
-    if (errno == EEXIST) return Fail(ERROR_ALREADY_EXISTS, FALSE);
-    return Fail(WalkError(errno), FALSE);
+    DWORD status = WalkBelow(host, elements, elements.size() - 1, parent);
+    if (status == ERROR_SUCCESS) {
+      if (mkdirat(parent.Get(), elements.back().c_str(), 0777) == 0) return TRUE;  // less umask
+      if (errno == EEXIST) return Fail(ERROR_ALREADY_EXISTS, FALSE);
+      status = WalkError(errno);
+    }
+    qv::NoteFailedHostPath(Joined(host, elements), status);
+    return Fail(status, FALSE);
   });
 }
 
@@ -93,12 +108,17 @@ BOOL WINAPI QvCopyFileBelowA(LPCSTR existingFileName, LPCSTR folder, LPCSTR rela
   return Guarded(FALSE, [&]() -> BOOL {
     std::string source;
     if (!qv::files::HostPathFromArgument(existingFileName, source)) return FALSE;
+    std::string host;
+    if (!qv::files::NotedHostPathFromArgument(folder, host)) return FALSE;
     std::vector<std::string> elements;
     if (DWORD status = SplitRelative(relativePath ? relativePath : "", elements)) return Fail(status, FALSE);
     UniqueFd parent;
-    if (DWORD status = WalkBelow(folder, elements, elements.size() - 1, parent)) return Fail(status, FALSE);
-    if (DWORD status = qv::files::CopyIntoFolder(source, parent.Get(), elements.back(), failIfExists != FALSE))
-      return Fail(status, FALSE);
-    return TRUE;
+    DWORD status = WalkBelow(host, elements, elements.size() - 1, parent);
+    if (status == ERROR_SUCCESS)
+      status = qv::files::CopyIntoFolder(source, parent.Get(), elements.back(), failIfExists != FALSE);
+    if (status == ERROR_SUCCESS) return TRUE;
+    // The file a port's script could not write, for the person who has to fix it.
+    qv::NoteFailedHostPath(Joined(host, elements), status);
+    return Fail(status, FALSE);
   });
 }
