@@ -133,19 +133,16 @@ bool Despool(DWORD id) {
   const size_t toldBefore = StderrSink::Delivered();
   DWORD status = DespoolJob(id);
   if (status == ERROR_FILE_NOT_FOUND) {
-    std::fprintf(stderr, "quorvane: job %u failed: its data vanished from the spool before it was sent
-",
+    std::fprintf(stderr, "quorvane: job %u failed: its data vanished from the spool before it was sent\n",
                  static_cast<unsigned>(id));
     return false;
   }
-  if (status != ERROR_SUCCESS) {  // a job sent by another process counts as sent (0)
-    std::fprintf(stderr, "quorvane: %s
-", JobFailedText(id, status, toldBefore).c_str());
+  if (status != ERROR_SUCCESS && status != ERROR_INVALID_PARAMETER) {  // 87: sent by another
+    std::fprintf(stderr, "quorvane: %s\n", JobFailedText(id, status, toldBefore).c_str());
     return false;
   }
   if (StderrSink::Delivered() == toldBefore) return true;
-  std::fprintf(stderr, "quorvane: a job printed from job %u failed; it is kept in the spool (\"quorvane jobs\" lists it)
-",
+  std::fprintf(stderr, "quorvane: a job printed from job %u failed; it is kept in the spool (\"quorvane jobs\" lists it)\n",
                static_cast<unsigned>(id));
   return false;
 }

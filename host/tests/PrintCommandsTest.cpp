@@ -43,6 +43,7 @@ class PrintCommandsTest : public ::testing::Test {
       names.insert(entry.path().filename().string());
     names.erase(".jobid.lock");
     names.erase("printed");
+    names.erase("sent");
     return names;
   }
   std::string Printed(const std::string& printer, const std::string& idLine) const {

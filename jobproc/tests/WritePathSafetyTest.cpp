@@ -24,7 +24,7 @@ const std::string kData = "job data";
 const std::string kNoDrive = "Path must start with a drive qualifier, ie 'C:\\'";
 
 class WritePathSafetyTest : public ::testing::Test {
- protected:
+ public:
   WritePathSafetyTest() : log(prefix.Path("safety.log")) {
     SetText(qv::kDosDevicesKey, "C:", DriveC().string());
     WriteFile(Spooled(), kData);

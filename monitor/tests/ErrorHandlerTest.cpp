@@ -78,7 +78,7 @@ TEST_F(ErrorHandlerTest, ControlCharactersAreWrittenAsVisibleEscapes) {
   };
   const Case cases[] = {
       {"ForgedLine", u"Local\r\n7/12/2026 x", "2          Local\\r\\n7/12/2026 x The file could not be found.\r\n"},
-      {"OtherControls", u"a\tb\x01" u"c", "2          a\\x09b\\x01c" + std::string(11, ' ') + "The file could not be found.\r\n"},
+      {"OtherControls", u"a\tb\x01" u"c", "2          a\\x09b\\x01c" + std::string(10, ' ') + "The file could not be found.\r\n"},
       {"Ordinary", u"Local\\EndDocPort", "2          Local\\EndDocPort     The file could not be found.\r\n"},
   };
   std::string expected;

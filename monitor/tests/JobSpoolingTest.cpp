@@ -82,8 +82,15 @@ TEST_F(MonitorTest, AWriteReachesOnlyTheFileTheStartMade) {
        false},
       {"ReplacedByAnotherFile",
        [](const fs::path& file, const fs::path&) {
+         const fs::path other = fs::path(file) += ".other";
+         std::ofstream(other) << "";
+         fs::rename(other, file);
+       },
+       false},
+      {"ReplacedByAHardLink",
+       [](const fs::path& file, const fs::path& target) {
          fs::remove(file);
-         std::ofstream(file) << "";
+         fs::create_hard_link(target, file);
        },
        false},
       {"MovedAway",

@@ -152,9 +152,12 @@ std::string Describe(const Outcome& outcome) {
   return outcome.detail.empty() ? text : outcome.detail + ": " + text;
 }
 
-// A job no longer in the spool: sent by another despooler, or its files vanished, which is a
-// failure (ERROR_FILE_NOT_FOUND), never a job quietly reported printed.
-DWORD GoneStatus(DWORD id) { return WasSent(id) ? ERROR_SUCCESS : static_cast<DWORD>(ERROR_FILE_NOT_FOUND); }
+// A job no longer in the spool: sent by another despooler (ERROR_INVALID_PARAMETER), or its
+// files vanished, which is a failure (ERROR_FILE_NOT_FOUND), never a job quietly reported
+// printed.
+DWORD GoneStatus(DWORD id) {
+  return static_cast<DWORD>(WasSent(id) ? ERROR_INVALID_PARAMETER : ERROR_FILE_NOT_FOUND);
+}
 
 // The job this thread is despooling and the failures reported meanwhile.
 thread_local DWORD watchedJob = 0;
@@ -337,7 +340,7 @@ DWORD DespoolWaitingJobs() {
     JobDescription job;
     if (ReadJob(id, job) != ERROR_SUCCESS || job.state == "failed") continue;
     DWORD status = DespoolOne(id, false, false);
-    if (status == ERROR_BUSY) continue;  // another has it
+    if (status == ERROR_BUSY || status == ERROR_INVALID_PARAMETER) continue;  // another has it
     if (first == ERROR_SUCCESS) first = status;
     DespoolDeferred();
   }

@@ -10,6 +10,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -176,9 +177,11 @@ void RemoveJobFiles(DWORD id) {
   unlink(DataPath(id).c_str());
 }
 
-std::string SentPath(DWORD id) { return SpoolDir() + "/" + std::to_string(id) + ".sent"; }
+std::string SentDir() { return SpoolDir() + "/sent"; }
+std::string SentPath(DWORD id) { return SentDir() + "/" + std::to_string(id); }
 
 void RecordSent(DWORD id) {
+  mkdir(SentDir().c_str(), 0755);  // exists already but the first time
   OwnedFd note(open(SentPath(id).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
 }
 
@@ -192,6 +195,8 @@ void SweepSpool() {
     auto written = fs::last_write_time(path, error);
     return !error && now - written > std::chrono::minutes(10);
   };
+  for (const auto& entry : fs::directory_iterator(SentDir(), error))
+    if (old(entry.path())) unlink(entry.path().c_str());
   for (const auto& entry : fs::directory_iterator(SpoolDir(), error)) {
     std::string name = entry.path().filename().string();
     std::string path = entry.path().string();
@@ -205,10 +210,6 @@ void SweepSpool() {
         unlink(path.c_str());
         continue;
       }
-    }
-    if (!temporary && name.size() > 5 && name.compare(name.size() - 5, 5, ".sent") == 0) {
-      if (old(entry.path())) unlink(path.c_str());
-      continue;
     }
     DWORD id = 0;
     bool orphan = !temporary && name.size() > 4 && name.compare(name.size() - 4, 4, ".spl") == 0 &&

@@ -46,7 +46,7 @@ std::vector<DWORD> SpooledJobIds();
 // Removes the job's files, its description first. Nothing is flushed: should the removal be
 // lost in a crash, the job is sent again (a duplicate), which beats losing one.
 void RemoveJobFiles(DWORD id);
-// A despooler that sent a job leaves a note ("<id>.sent", swept after ten minutes), so that
+// A despooler that sent a job leaves a note ("sent/<id>", swept after ten minutes), so that
 // another one that finds the job gone can tell "sent by someone else" from "data vanished".
 void RecordSent(DWORD id);
 bool WasSent(DWORD id);

@@ -48,6 +48,12 @@ std::string Absolute(const char* path) {
   return fs::weakly_canonical(path, error).string();
 }
 
+// A name given relative to an open folder, as the *at calls take it.
+std::string AtPath(int folder, const char* path) {
+  if (path[0] == '/' || folder == AT_FDCWD) return Absolute(path);
+  return PathOfDescriptor(folder) + "/" + path;
+}
+
 template <class Function>
 Function Next(const char* name) {
   return reinterpret_cast<Function>(dlsym(RTLD_NEXT, name));
@@ -77,7 +83,19 @@ int rename(const char* from, const char* to) {
 
 int renameat2(int fromDir, const char* from, int toDir, const char* to, unsigned flags) {
   static auto next = Next<int (*)(int, const char*, int, const char*, unsigned)>("renameat2");
-  Record({"place", Absolute(to), Absolute(from)});
+  Record({"place", AtPath(toDir, to), AtPath(fromDir, from)});
+  return next(fromDir, from, toDir, to, flags);
+}
+
+int renameat(int fromDir, const char* from, int toDir, const char* to) {
+  static auto next = Next<int (*)(int, const char*, int, const char*)>("renameat");
+  Record({"place", AtPath(toDir, to), AtPath(fromDir, from)});
+  return next(fromDir, from, toDir, to);
+}
+
+int linkat(int fromDir, const char* from, int toDir, const char* to, int flags) {
+  static auto next = Next<int (*)(int, const char*, int, const char*, int)>("linkat");
+  Record({"place", AtPath(toDir, to), AtPath(fromDir, from)});
   return next(fromDir, from, toDir, to, flags);
 }
 

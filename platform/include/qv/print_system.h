@@ -129,9 +129,9 @@ void ReserveJobIds(DWORD count);
 // taken it. A job that fails stays in the spool, marked failed with its error, and its status
 // code is returned. When another process is despooling the job, this waits for it and reports
 // its outcome. A job that failed earlier is only tried again with `retryFailed`; without it, its
-// earlier status is returned. A job that another process has sent meanwhile is reported sent
-// (0); one whose spool files are gone without having been sent (or that never existed) gives
-// ERROR_FILE_NOT_FOUND.
+// earlier status is returned. ERROR_INVALID_PARAMETER: the job is no longer in the spool because
+// a despooler sent it (another process, meanwhile); ERROR_FILE_NOT_FOUND: its spool files are
+// gone without having been sent (or it never existed), a failure.
 // Called while this process despools another job (a job printed from inside a job), it leaves
 // the job waiting: the outer despool sends it once its own job has ended.
 DWORD DespoolJob(DWORD jobId, bool retryFailed = false);

@@ -324,6 +324,7 @@ TEST_F(RegistryTest, KeysNestAtMost512Deep) {
   }
   HKEY absent = nullptr;
   EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "k0", 0, KEY_READ, &absent), ERROR_FILE_NOT_FOUND);
+}
 
 // Names count UTF-16 characters, as the buffers of the programs that enumerate them do.
 TEST_F(RegistryTest, KeyNamesLongerThan255CharactersAreRefused) {

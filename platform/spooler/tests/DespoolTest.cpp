@@ -282,6 +282,40 @@ TEST_F(SpoolerTest, WhatAnInterruptedSpoolLeftIsSweptOnlyWhenItsWriterIsGone) {
   close(writer);
 }
 
+// A job whose spool files vanished before it was sent is a failure (ERROR_FILE_NOT_FOUND), told
+// apart from a job another despooler sent (ERROR_INVALID_PARAMETER, as before).
+TEST_F(SpoolerTest, AJobWhoseSpoolFilesVanishedIsAFailureNotSent) {
+  struct Row {
+    const char* name;
+    std::vector<std::string> removed;  // extensions of the job's files removed before the despool
+    bool sentFirst;
+    DWORD status;
+  };
+  const std::vector<Row> rows = {
+      {"DataRemoved", {"spl"}, false, ERROR_FILE_NOT_FOUND},
+      {"DescriptionRemoved", {"shd"}, false, ERROR_FILE_NOT_FOUND},
+      {"BothRemoved", {"spl", "shd"}, false, ERROR_FILE_NOT_FOUND},
+      {"SentByAnotherDespool", {}, true, ERROR_INVALID_PARAMETER},
+  };
+  ASSERT_EQ(AddPrinter("Office", "FILE:", ""), ERROR_SUCCESS);
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    DWORD id = Spool("Office", "data");
+    ASSERT_NE(id, 0u);
+    for (const std::string& extension : row.removed) {
+      char name[32];
+      std::snprintf(name, sizeof name, "spool/%05u.%s", static_cast<unsigned>(id), extension.c_str());
+      ASSERT_TRUE(std::filesystem::remove(prefix.Path(name))) << name;
+    }
+    if (row.sentFirst) {
+      ASSERT_EQ(DespoolJob(id), ERROR_SUCCESS);
+    }
+    EXPECT_EQ(DespoolJob(id), row.status);
+    EXPECT_EQ(std::filesystem::exists(Printed(prefix, "Office", id)), row.sentFirst);
+  }
+  EXPECT_EQ(DespoolJob(999999), static_cast<DWORD>(ERROR_FILE_NOT_FOUND)) << "never spooled";
+}
+
 TEST_F(SpoolerTest, JobsSpooledAtOnceGetDistinctNumbers) {
   ASSERT_EQ(AddPrinter("Office", "FILE:", ""), ERROR_SUCCESS);
   std::vector<DWORD> ids(24);

@@ -187,6 +187,54 @@ TEST_F(SpoolerTest, APortThatReprintsToItsOwnPrinterStopsAfterFourHops) {
   close(fd);
 }
 
+// A port that prints several copies back to its own printer: besides the hop limit, one original
+// job causes at most kReprintBudget reprints in all; the rest are refused with
+// ERROR_NOT_ENOUGH_QUOTA (without the budget, 8 copies a hop would make 4,680 reprints and 2
+// copies 30).
+TEST_F(SpoolerTest, OneJobCausesAtMostItsBudgetOfReprints) {
+  struct Row {
+    const char* name;
+    DWORD copies;
+    size_t reprints;  // expected when the budget doesn't bind; 0: the budget binds
+  };
+  // The budget is shared out as reprints are made (half of what is left goes with each), so a
+  // wide tree may be cut before it has used all of it, never after.
+  const std::vector<Row> rows = {
+      {"OneCopyAHopStaysBelowTheBudget", 1, 4},
+      {"TwoCopiesAHop", 2, 0},
+      {"EightCopiesAHop", 8, 0},
+  };
+  InstallTestMonitor({"QV1"});
+  SetText(MonitorKey("Test"), "ThenRawPrintTo", "Loop");
+  ASSERT_EQ(AddPrinter("Loop", "QV1", ""), ERROR_SUCCESS);
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    SetNumber(MonitorKey("Test"), "RawPrintCount", row.copies);
+    std::filesystem::remove(Record());
+    std::filesystem::remove(Record() + ".data");
+    DWORD id = Spool("Loop", "data");
+    ASSERT_EQ(DespoolJob(id), ERROR_SUCCESS);
+    const std::string record = RecordText();
+    size_t sent = 0;
+    size_t overBudget = 0;
+    std::istringstream lines(record);
+    for (std::string line; std::getline(lines, line);) {
+      if (line.rfind("raw print from inside: job=", 0) != 0) continue;
+      if (line.find("error=0") != std::string::npos) ++sent;
+      if (line.find("error=" + std::to_string(ERROR_NOT_ENOUGH_QUOTA)) != std::string::npos) ++overBudget;
+    }
+    if (row.reprints) {
+      EXPECT_EQ(sent, row.reprints);
+      EXPECT_EQ(overBudget, 0u);
+    } else {
+      EXPECT_LE(sent, kReprintBudget);
+      EXPECT_GT(overBudget, 0u);
+    }
+    EXPECT_EQ(RecordedData().size(), 4 * (1 + sent)) << "the job and every reprint that was taken";
+    EXPECT_TRUE(SpoolLeftovers().empty());
+  }
+}
+
 // The limit itself is allowed at spool time (a job reprinted that often is still taken), one
 // more is not.
 TEST_F(SpoolerTest, SpoolingTakesHopsUpToTheLimit) {

@@ -42,7 +42,7 @@ std::vector<std::string> SpoolerTest::SpoolLeftovers() const {
   std::error_code error;
   for (const auto& entry : std::filesystem::directory_iterator(prefix.Path("spool"), error)) {
     std::string name = entry.path().filename().string();
-    if (name != ".jobid.lock" && name != "printed") names.push_back(name);
+    if (name != ".jobid.lock" && name != "printed" && name != "sent") names.push_back(name);
   }
   return names;
 }

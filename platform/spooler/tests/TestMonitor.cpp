@@ -224,8 +224,10 @@ BOOL WINAPI EndDocPort(HANDLE port) {
   WCHAR target[256] = {};
   if (ReadValue(u"ThenPrintTo", REG_SZ, target, sizeof target - sizeof(WCHAR))) PrintFromInside(Narrow(target));
   WCHAR rawTarget[256] = {};
+  // The DWORD "RawPrintCount" prints that many copies (default one).
   if (ReadValue(u"ThenRawPrintTo", REG_SZ, rawTarget, sizeof rawTarget - sizeof(WCHAR)) && rawTarget[0])
-    RawPrintFromInside(Narrow(rawTarget), found->second.data);
+    for (DWORD copy = 0, copies = Setting(u"RawPrintCount") ? Setting(u"RawPrintCount") : 1; copy < copies; ++copy)
+      RawPrintFromInside(Narrow(rawTarget), found->second.data);
   // A failure reported before the job is reported printed, as the job processor's are; the
   // DWORD "ReportAfterPrinted" (1) reports it after that instead.
   const DWORD reportAtEnd = Setting(u"ReportAtEndDoc");
