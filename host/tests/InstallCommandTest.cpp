@@ -85,7 +85,7 @@ TEST(InstallCommandTest, UninstallReportsAMonitorThePrintSystemKept) {
   qv::testing::TempPrefix prefix;
   Succeeds({"install"});
   AddDemoPort();
-  Succeeds({"printer", "add", "Pool", "--port", "Demo,LPT1:"});
+  Succeeds({"printer", "add", "Pool", "--port", "Demo,LPT1:", "--force"});
   const CliResult kept = RunQuorvane({"uninstall", "--purge"});
   EXPECT_EQ(kept.exitCode, 1);
   EXPECT_NE(kept.err.find("kept the monitor"), std::string::npos) << kept.err;
