@@ -14,6 +14,9 @@ struct CliResult {
 // Runs `quorvane args...` from the build's program folder; the child inherits the
 // environment, so QUORVANE_PREFIX of a TempPrefix applies to it.
 CliResult RunQuorvane(const std::vector<std::string>& args);
+// The same with standard output going to `outputPath` ("/dev/full" for a full disk); the
+// result's `out` is then empty.
+CliResult RunQuorvaneWithOutputTo(const std::string& outputPath, const std::vector<std::string>& args);
 
 // The same, as the user `uid` (group `gid`); the caller must be root, and the prefix must be
 // open to that user.
