@@ -77,6 +77,13 @@ std::string Drain(int fd) {
   return text;
 }
 
+// The job number of a line "request id is PRINTER-NUMBER (1 file(s))".
+long JobNumber(const std::string& line) {
+  size_t end = line.find(" (");
+  size_t dash = line.rfind('-', end);
+  return dash == std::string::npos ? -1 : std::stol(line.substr(dash + 1, end - dash - 1));
+}
+
 std::string IntegrityCheck(const std::string& path) {
   sqlite3* db = nullptr;
   std::string result = "cannot open";
@@ -137,7 +144,7 @@ TEST_F(CrashTest, AKilledPrintLosesNoAcceptedJobAndLeavesNoPartialOutput) {
     std::ofstream(prefix.Path("in-first"), std::ios::binary) << RunData(0);
     CliResult first = RunQuorvane({"print", "--printer", "Crash", prefix.Path("in-first")});
     ASSERT_EQ(first.exitCode, 0) << first.err;
-    printed[std::stol(first.out)] = 0;
+    printed[JobNumber(first.out)] = 0;
     contents.insert(RunData(0));
   }
   const auto span = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - started) * 3 / 2;
@@ -156,7 +163,7 @@ TEST_F(CrashTest, AKilledPrintLosesNoAcceptedJobAndLeavesNoPartialOutput) {
     waitpid(print.pid, &status, 0);
     if (WIFSIGNALED(status)) ++killedInFlight;
     std::istringstream lines(Drain(print.out));
-    for (std::string line; std::getline(lines, line);) printed[std::stol(line)] = run;
+    for (std::string line; std::getline(lines, line);) printed[JobNumber(line)] = run;
   }
   EXPECT_GT(killedInFlight, kKills / 4) << "the kills should mostly fall while a print runs";
 
