@@ -21,6 +21,7 @@
 #include <set>
 #include <sstream>
 #include <thread>
+#include <vector>
 
 namespace qv::testing {
 namespace {
@@ -203,6 +204,30 @@ TEST_F(CrashTest, AKilledPrintLosesNoAcceptedJobAndLeavesNoPartialOutput) {
   check("after the waiting jobs were sent");
   std::multimap<long, Output> outputs = Outputs();
   for (const auto& [id, runIndex] : printed) EXPECT_TRUE(outputs.count(id)) << "job " << id << " never reached its output";
+
+  // Litter of the killed processes: staging files of interrupted copies and temporary job files.
+  // Aged past the sweep's wait, the next print sweeps every one whose owner is gone.
+  auto litter = [&] {
+    std::vector<std::string> names;
+    for (const std::string& folder : {Out(), prefix.Path("tmp")}) {
+      std::error_code error;
+      for (const auto& entry : fs::directory_iterator(folder, error)) {
+        const std::string name = entry.path().filename().string();
+        if (name.rfind(".qvcopy-", 0) == 0 || name.rfind("DRN", 0) == 0) names.push_back(name);
+      }
+    }
+    return names;
+  };
+  const auto longAgo = fs::file_time_type::clock::now() - std::chrono::hours(1);
+  for (const std::string& name : litter()) {
+    std::error_code error;
+    for (const std::string& folder : {Out(), prefix.Path("tmp")})
+      fs::last_write_time(folder + "/" + name, longAgo, error);
+  }
+  std::ofstream(prefix.Path("in-last"), std::ios::binary) << RunData(kKills + 1);
+  CliResult last = RunQuorvane({"print", "--printer", "Crash", prefix.Path("in-last")});
+  EXPECT_EQ(last.exitCode, 0) << last.err;
+  EXPECT_EQ(litter(), std::vector<std::string>{}) << "crash litter is swept once its owner is gone";
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include "ApiSupport.h"
 #include "ErrnoMapping.h"
 #include "FolderCopy.h"
+#include "Litter.h"
 #include "UniqueFd.h"
 
 #include <qv/diagnostics.h>
@@ -179,6 +180,8 @@ DWORD CopyIntoFolder(const std::string& source, int folderFd, const std::string&
       return ERROR_ACCESS_DENIED;
   }
 
+  // What copies into this folder left when their process was killed.
+  qv::files::SweepStagingFiles(folderFd);
   StagedFile staged;
   if (DWORD status = staged.Create(folderFd)) return status;
   if (DWORD status = CopyContents(from.Get(), staged.Fd())) return status;

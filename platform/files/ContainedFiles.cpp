@@ -37,9 +37,8 @@ DWORD SplitRelative(std::string_view path, std::vector<std::string>& elements) {
     size_t end = pos;
     while (end < path.size() && !IsSeparator(path[end])) ++end;
     std::string_view element = path.substr(pos, end - pos);
-    // A drive or a stream name is never part of a name below a folder.
-    if (element == "." || element == ".." || element.find(':') != std::string_view::npos ||
-        element.find('\0') != std::string_view::npos)
+    // A drive letter here ("Z:") is only a name below the folder, never a drive.
+    if (element == "." || element == ".." || element.find('\0') != std::string_view::npos)
       return ERROR_INVALID_NAME;
     elements.emplace_back(element);
     pos = end;

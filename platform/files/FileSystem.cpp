@@ -4,6 +4,7 @@
 #include "ApiSupport.h"
 #include <qv/diagnostics.h>
 #include "ErrnoMapping.h"
+#include "Litter.h"
 
 #include <cerrno>
 #include <sys/stat.h>
@@ -23,6 +24,7 @@ BOOL DeleteFileT(const Char* fileName) {
     if (!HostPathFromArgument(fileName, host)) return FALSE;
     // A folder is refused (EISDIR -> access denied); a symbolic link itself is removed.
     if (unlink(host.c_str()) != 0) return Fail(ErrorForPath(errno, host), FALSE);
+    qv::files::ReleaseTemporaryFile(host);
     return TRUE;
   });
 }

@@ -3,6 +3,7 @@
 
 #include "ApiSupport.h"
 #include "ErrnoMapping.h"
+#include "Litter.h"
 #include "UniqueFd.h"
 
 #include <qv/paths.h>
@@ -63,6 +64,7 @@ class TempName {
   }
   std::string Full(UINT number) const { return folder_ + Leaf(number); }
   const std::string& Folder() const { return folder_; }
+  const std::string& Prefix() const { return prefix_; }
 
  private:
   std::string folder_;
@@ -83,6 +85,8 @@ UINT CreateUniqueFile(const TempName& name, LPWSTR out) {
   if (hostFolder.back() != '/') hostFolder += '/';
   if (qv::ToUtf16(name.Full(kLargestNumber)).size() + 1 > MAX_PATH)
     return Fail(ERROR_BUFFER_OVERFLOW, 0u);
+  // Files of this prefix that processes which died mid-job left here.
+  if (!name.Prefix().empty()) qv::files::SweepTemporaryFiles(hostFolder, name.Prefix());
 
   for (UINT attempt = 0; attempt < kLargestNumber; ++attempt) {
     UINT number = NextCandidate();
@@ -97,6 +101,8 @@ UINT CreateUniqueFile(const TempName& name, LPWSTR out) {
       unlink(host.c_str());
       return 0;
     }
+    // Held until this process deletes it (or ends), so that no sweep takes it meanwhile.
+    qv::files::HoldTemporaryFile(host, fd.Release());
     return number;
   }
   return Fail(ERROR_FILE_EXISTS, 0u);

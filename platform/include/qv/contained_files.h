@@ -10,7 +10,8 @@
 #include <windef.h>
 
 // The relative part: elements separated by "\" or "/" (repeated separators count as one).
-// Refused with ERROR_INVALID_NAME: "." or "..", an element holding ":" (a drive) and a NUL.
+// Refused with ERROR_INVALID_NAME: "." or ".." and a NUL. An element "Z:" is a name like any
+// other below the folder, never a drive.
 // An element that is a symbolic link fails with ERROR_CANT_RESOLVE_FILENAME.
 
 // Creates the last element of `relativePath` as a folder below `folder`; the elements before it
