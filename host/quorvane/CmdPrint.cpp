@@ -2,6 +2,8 @@
 // job's number, then sends the job through the printer's port, and after it any job left
 // waiting in the spool.
 #include "Command.h"
+#include "CupsCommands.h"
+#include "PrintSystemChoice.h"
 #include "OptionParser.h"
 #include "StatusText.h"
 
@@ -26,7 +28,9 @@ const char kUsage[] =
     "usage: quorvane print [--printer NAME] [--title TITLE] [--user USER] [--machine MACHINE]\n"
     "                      [FILE | -]\n"
     "Prints FILE, or standard input when FILE is \"-\" or not given. Without --printer the\n"
-    "only printer is used. The job's number is written to standard output.";
+    "only printer is used. The job's number is written to standard output.\n"
+    "Under CUPS the file is submitted as a raw job of the CUPS queue, owned by USER, and the\n"
+    "command returns once CUPS has it (\"quorvane jobs\" and lpstat show it).";
 
 // Jobs larger than this show their spooling progress on a terminal.
 constexpr uint64_t kProgressThreshold = 4ull << 20;
@@ -134,6 +138,13 @@ int RunPrint(const std::vector<std::string>& args) {
   OptionParser options(args, {"--printer", "--title", "--user", "--machine"});
   options.ExpectOperands(0, 1);
   std::string path = options.Operands().empty() ? "-" : options.Operands()[0];
+  if (UsingCups()) {
+    if (options.Value("--machine")) throw UsageError("CUPS records the machine of a job itself: leave out --machine");
+    return PrintWithCups(options.Value("--printer"), path,
+                         options.Value("--title").value_or(
+                             path == "-" ? "stdin" : std::filesystem::path(path).filename().string()),
+                         options.Value("--user").value_or(LoginName()));
+  }
   JobSubmission job;
   job.printer = ChoosePrinter(options);
   job.user = options.Value("--user").value_or(LoginName());

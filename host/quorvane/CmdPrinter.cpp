@@ -1,6 +1,8 @@
 // quorvane printer: the printers of the embedded print system, each attached to one port
 // ("FILE:" or a port of an installed monitor).
 #include "Command.h"
+#include "CupsCommands.h"
+#include "PrintSystemChoice.h"
 #include "OptionParser.h"
 #include "StatusText.h"
 
@@ -15,10 +17,13 @@ namespace {
 const char kUsage[] =
     "usage: quorvane printer [list]                            list the printers\n"
     "       quorvane printer add NAME --port PORT [--driver NAME]  add a printer on a port\n"
-    "       quorvane printer delete NAME                       remove a printer";
+    "       quorvane printer delete NAME                       remove a printer\n"
+    "Under CUPS the printers are CUPS queues: \"add\" makes a raw queue whose device is\n"
+    "quorvane:/PORT, and the list shows each queue's state (a stopped queue says why).";
 
 int List(const std::vector<std::string>& args) {
   OptionParser(args, {}).ExpectOperands(0, 0);
+  if (UsingCups()) return ListCupsPrinters();
   std::vector<PrinterEntry> printers;
   if (DWORD status = ListPrinters(printers)) FailWithStatus("the printers", status);
   if (printers.empty()) return 0;
@@ -41,6 +46,10 @@ int Add(const std::vector<std::string>& args) {
   if (!port || port->find_first_not_of(" \t") == std::string::npos)
     throw UsageError("printer add needs --port PORT");
   const std::string& name = options.Operands()[0];
+  if (UsingCups()) {
+    if (options.Value("--driver")) throw UsageError("a CUPS queue of Quorvane's has no driver: leave out --driver");
+    return AddCupsPrinter(name, *port);
+  }
   if (DWORD status = AddPrinter(name, *port, options.Value("--driver").value_or("")))
     FailWithStatus("printer \"" + name + "\"", status);
   return 0;
@@ -50,6 +59,7 @@ int Delete(const std::vector<std::string>& args) {
   OptionParser options(args, {});
   options.ExpectOperands(1, 1);
   const std::string& name = options.Operands()[0];
+  if (UsingCups()) return DeleteCupsPrinter(name);
   if (DWORD status = DeletePrinter(name)) {
     if (status == ERROR_INVALID_PRINTER_NAME) throw Failure("printer \"" + name + "\" does not exist");
     if (status == ERROR_PRINTER_HAS_JOBS_QUEUED)

@@ -116,6 +116,29 @@ BOOL PackPrinters(const std::vector<PrinterInfo>& printers, LPBYTE buffer, DWORD
 
 bool IsLocal(LPCWSTR server) { return !server || !*server; }
 
+// The ports the monitor reports, as the embedded print system lists them.
+std::vector<std::u16string> PortsOfMonitor(LPCWSTR monitor) {
+  std::vector<std::u16string> names;
+  if (!monitor) return names;
+  std::vector<BYTE> buffer;
+  DWORD needed = 0, returned = 0;
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    if (EmbeddedSystem().EnumPortsW(nullptr, 2, buffer.empty() ? nullptr : buffer.data(),
+                                    static_cast<DWORD>(buffer.size()), &needed, &returned))
+      break;
+    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return names;
+    buffer.assign(needed, 0);
+    returned = 0;
+  }
+  for (DWORD i = 0; i < returned; ++i) {
+    PORT_INFO_2W port;
+    std::memcpy(&port, buffer.data() + i * sizeof port, sizeof port);
+    if (port.pPortName && port.pMonitorName && SameName(ToUtf8(port.pMonitorName), ToUtf8(monitor)))
+      names.push_back(port.pPortName);
+  }
+  return names;
+}
+
 }  // namespace
 
 struct CupsPrintSystem::State {
@@ -397,8 +420,13 @@ BOOL CupsPrintSystem::DeleteMonitorW(LPWSTR name, LPWSTR environment, LPWSTR mon
   // A queue that still sends its jobs to the monitor's ports keeps it.
   std::vector<Queue> queues;
   if (DWORD status = ListQueues(queues); status != ERROR_SUCCESS) return Fail(status);
-  for (const Queue& queue : queues)
-    if (QuorvanePort(queue.deviceUri)) return Fail(ERROR_PRINT_MONITOR_IN_USE);
+  std::vector<std::u16string> ports = PortsOfMonitor(monitorName);
+  for (const Queue& queue : queues) {
+    std::optional<std::string> port = QuorvanePort(queue.deviceUri);
+    if (!port) continue;
+    for (const std::u16string& own : ports)
+      if (SameName(ToUtf8(own), *port)) return Fail(ERROR_PRINT_MONITOR_IN_USE);
+  }
   if (!EmbeddedSystem().DeleteMonitorW(name, environment, monitorName)) return FALSE;
   if (DWORD status = RemoveBackend(); status != ERROR_SUCCESS) return Fail(status);
   return TRUE;

@@ -86,3 +86,9 @@ std::string Text(ipp_t* message, const char* name, ipp_tag_t tag) {
 std::string LastSchedulerMessage() { return lastMessage; }
 
 }  // namespace qv::cups
+
+namespace qv::cups {
+
+void UseScheduler(const std::string& server) { cupsSetServer(server.empty() ? nullptr : server.c_str()); }
+
+}  // namespace qv::cups

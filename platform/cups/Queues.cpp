@@ -180,3 +180,12 @@ DWORD ListActiveJobs(std::vector<CupsJob>& jobs) {
 }
 
 }  // namespace qv::cups
+
+namespace qv::cups {
+
+DWORD CancelJob(DWORD jobId) {
+  if (cupsCancelJob2(CUPS_HTTP_DEFAULT, nullptr, static_cast<int>(jobId), 0) != IPP_STATUS_OK) return StatusFromIpp();
+  return ERROR_SUCCESS;
+}
+
+}  // namespace qv::cups

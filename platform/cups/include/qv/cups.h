@@ -149,3 +149,14 @@ namespace qv::cups {
 // not exist."), for messages that add them to the status text.
 std::string LastSchedulerMessage();
 }  // namespace qv::cups
+
+namespace qv::cups {
+// Cancels a job of the scheduler; ERROR_INVALID_PRINTER_NAME when there is no such job.
+DWORD CancelJob(DWORD jobId);
+}  // namespace qv::cups
+
+namespace qv::cups {
+// Makes this thread's requests go to `server` (a socket path or host); empty: back to
+// CUPS_SERVER and the client configuration.
+void UseScheduler(const std::string& server);
+}  // namespace qv::cups

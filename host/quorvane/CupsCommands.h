@@ -1,0 +1,21 @@
+// The printer, print and jobs commands when the print system is CUPS: queues and jobs of the
+// scheduler, reached through libcups (IPP), never through CUPS's command-line tools.
+#pragma once
+#include <optional>
+#include <string>
+
+namespace qv::cli {
+
+// Throws Failure("<what>: <system text> (<the scheduler's words>)").
+[[noreturn]] void FailWithScheduler(const std::string& what, unsigned long status);
+
+int ListCupsPrinters();
+int AddCupsPrinter(const std::string& name, const std::string& port);
+int DeleteCupsPrinter(const std::string& name);
+// Submits the file (or standard input for "-") as a raw job; prints the job's number.
+int PrintWithCups(const std::optional<std::string>& printer, const std::string& path, const std::string& title,
+                  const std::string& user);
+int ListCupsJobs();
+int CancelCupsJob(unsigned long id);
+
+}  // namespace qv::cli
