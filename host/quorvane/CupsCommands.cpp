@@ -12,6 +12,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <memory>
 #include <vector>
 
 namespace qv::cli {
@@ -97,8 +99,8 @@ int DeleteCupsPrinter(const std::string& name) {
   return 0;
 }
 
-int PrintWithCups(const std::optional<std::string>& printer, const std::string& path, const std::string& title,
-                  const std::string& user) {
+int PrintWithCups(const std::optional<std::string>& printer, const std::vector<std::string>& paths,
+                  const std::optional<std::string>& title, const std::string& user) {
   std::string queue;
   if (printer) {
     queue = *printer;
@@ -110,12 +112,25 @@ int PrintWithCups(const std::optional<std::string>& printer, const std::string& 
     if (queues.size() > 1) throw UsageError("several CUPS queues are on Quorvane ports: name one with --printer");
     queue = queues[0].name;
   }
-  InputFile input(path);
-  DWORD id = 0;
-  DWORD status = cups::SubmitRawJob(queue, title, user, input.Fd(), id);
-  if (status == ERROR_INVALID_PRINTER_NAME) throw Failure("CUPS queue \"" + queue + "\" does not exist");
-  if (status) FailWithScheduler("printing to CUPS queue \"" + queue + "\"", status);
-  std::printf("%u\n", static_cast<unsigned>(id));
+  // Every file is opened before any is submitted: a name mistyped prints nothing.
+  std::vector<std::unique_ptr<InputFile>> inputs;
+  for (const std::string& path : paths) inputs.push_back(std::make_unique<InputFile>(path));
+  for (size_t i = 0; i < paths.size(); ++i) {
+    std::string name = title.value_or(paths[i] == "-" ? "stdin" : std::filesystem::path(paths[i]).filename().string());
+    DWORD id = 0;
+    DWORD status = cups::SubmitRawJob(queue, name, user, inputs[i]->Fd(), id);
+    inputs[i].reset();
+    if (status == ERROR_INVALID_PRINTER_NAME) throw Failure("CUPS queue \"" + queue + "\" does not exist");
+    if (status) {
+      if (i + 1 < paths.size())
+        std::fprintf(stderr, "quorvane: %zu file(s) after it were not printed\n", paths.size() - i - 1);
+      FailWithScheduler("printing " + (paths[i] == "-" ? std::string("standard input") : paths[i]) +
+                            " to CUPS queue \"" + queue + "\"",
+                        status);
+    }
+    std::printf("%u\n", static_cast<unsigned>(id));
+    std::fflush(stdout);
+  }
   return 0;
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace qv::cli {
 
@@ -12,9 +13,10 @@ namespace qv::cli {
 int ListCupsPrinters();
 int AddCupsPrinter(const std::string& name, const std::string& port);
 int DeleteCupsPrinter(const std::string& name);
-// Submits the file (or standard input for "-") as a raw job; prints the job's number.
-int PrintWithCups(const std::optional<std::string>& printer, const std::string& path, const std::string& title,
-                  const std::string& user);
+// Submits each file (or standard input for "-") as a raw job of its own, titled `title` or
+// the file's name; prints each job's number once CUPS has the job.
+int PrintWithCups(const std::optional<std::string>& printer, const std::vector<std::string>& paths,
+                  const std::optional<std::string>& title, const std::string& user);
 int ListCupsJobs();
 int CancelCupsJob(unsigned long id);
 

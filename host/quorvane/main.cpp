@@ -2,6 +2,7 @@
 // before the sub-command; each sub-command lives in a Cmd*.cpp file of its own.
 #include "Command.h"
 #include "PrintSystemChoice.h"
+#include "StderrSink.h"
 
 #include <qv/prefix.h>
 
@@ -129,6 +130,7 @@ int Run(const std::vector<std::string>& args) {
 
 int main(int argc, char** argv) {
   try {
+    qv::cli::StderrSink sink;  // every failure reported while the command runs is told on stderr
     int status = Run(std::vector<std::string>(argv + 1, argv + argc));
     if (std::fflush(stdout) != 0) return status ? status : 1;
     return status;

@@ -4,6 +4,7 @@
 #include <winbase.h>
 
 #include <string>
+#include <string_view>
 
 namespace qv::files {
 
@@ -30,5 +31,14 @@ Result Guarded(Result failure, Body&& body) noexcept {
 // A null pointer counts as an empty path.
 bool HostPathFromArgument(LPCSTR path, std::string& hostPath);
 bool HostPathFromArgument(LPCWSTR path, std::string& hostPath);
+
+// For the calls that write (a copy, a new folder): as HostPathFromArgument, and it notes for the
+// next reported failure on this thread why the path has no host path; on success it forgets
+// what an earlier call noted.
+bool NotedHostPathFromArgument(LPCSTR path, std::string& hostPath);
+bool NotedHostPathFromArgument(LPCWSTR path, std::string& hostPath);
+
+// Why a path can't be mapped, in words ("drive C: is not mapped to a folder ...").
+std::string WhyUnmapped(std::string_view path, DWORD status);
 
 }  // namespace qv::files

@@ -47,6 +47,32 @@ TEST_F(CopyFile, LargeFileIsCopiedWhole) {
   EXPECT_EQ(ReadHostFile(Destination()), data);
 }
 
+// Copies made in the kernel where it can, through a buffer where it can't: every source gives
+// its whole content.
+TEST_F(CopyFile, EverySourceIsCopiedWhole) {
+  std::string shared = "/dev/shm/qv-copy-" + std::to_string(getpid());
+  WriteHostFile(shared, "on another file system");
+  WriteHostFile(prefix_.Path("empty"), "");
+  struct Case {
+    const char* name;
+    std::string source;
+  } cases[] = {
+      {"an empty file", prefix_.Path("empty")},
+      {"a file on another file system (tmpfs)", shared},
+      {"a file whose size the kernel gives as 0", "/proc/version"},
+  };
+  for (const Case& c : cases) {
+    ASSERT_TRUE(CopyFileA(c.source.c_str(), Destination().c_str(), FALSE)) << c.name << ": " << GetLastError();
+    std::string expected = ReadHostFile(c.source);
+    EXPECT_EQ(ReadHostFile(Destination()), expected) << c.name;
+    if (c.source != prefix_.Path("empty")) {
+      EXPECT_FALSE(expected.empty()) << c.name;
+    }
+  }
+  unlink(shared.c_str());
+  ExpectNoLeftovers();
+}
+
 TEST_F(CopyFile, DrivePaths) {
   fs::create_directories(prefix_.Path("drive_c/Archive"));
   WriteHostFile(prefix_.Path("drive_c/in.prn"), "drive data");

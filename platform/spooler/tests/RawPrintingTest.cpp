@@ -3,6 +3,8 @@
 // count, and a job that has been reprinted too often in a row is refused.
 #include "SpoolerFixture.h"
 
+#include <qv/diagnostics.h>
+
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -213,6 +215,41 @@ TEST_F(SpoolerTest, AReprintWaitingWhenTheProcessDiedIsSentByTheNextDespool) {
   EXPECT_EQ(DespoolWaitingJobs(), ERROR_SUCCESS);
   EXPECT_EQ(ReadFile(Printed(prefix, "Office", id + 1)), AllByteValues(3));
   EXPECT_TRUE(SpoolLeftovers().empty());
+}
+
+// Keeps what is delivered to it while it is installed.
+class RecordingSink : public DiagnosticsSink {
+ public:
+  RecordingSink() { SetDiagnosticsSink(this); }
+  ~RecordingSink() override { SetDiagnosticsSink(nullptr); }
+  void Deliver(const Failure& failure) noexcept override { delivered.push_back(failure); }
+  std::vector<Failure> delivered;
+};
+
+TEST_F(SpoolerTest, AReprintToAMissingPrinterIsToldWithTheJobAndKeepsTheJob) {
+  InstallTestMonitor({"QV1"});
+  ASSERT_EQ(AddPrinter("Archive", "QV1", ""), ERROR_SUCCESS);
+  SetText(MonitorKey("Test"), "ThenRawPrintTo", "Ofice");
+  RecordingSink sink;
+  DWORD id = Spool("Archive", "data");
+  EXPECT_EQ(DespoolJob(id), static_cast<DWORD>(ERROR_INVALID_PRINTER_NAME));
+  ASSERT_EQ(sink.delivered.size(), 1u);
+  const Failure& failure = sink.delivered[0];
+  EXPECT_EQ(failure.number, ERROR_INVALID_PRINTER_NAME);
+  EXPECT_EQ(failure.source, "OpenPrinterA");
+  EXPECT_EQ(FailureText(failure),
+            "Not printed on \"Ofice\": no such printer: " + StatusText(ERROR_INVALID_PRINTER_NAME));
+  ASSERT_TRUE(failure.job.has_value());
+  EXPECT_EQ(failure.job->jobId, id);
+  JobEntry entry;
+  ASSERT_EQ(GetJobEntry(id, entry), ERROR_SUCCESS);
+  EXPECT_EQ(entry.state, "failed");
+
+  // Outside a despool the same refusal still reaches the sink, without a job.
+  Printer missing("Nobody");
+  EXPECT_EQ(missing.OpenError(), static_cast<DWORD>(ERROR_INVALID_PRINTER_NAME));
+  ASSERT_EQ(sink.delivered.size(), 2u);
+  EXPECT_FALSE(sink.delivered[1].job.has_value());
 }
 
 }  // namespace
