@@ -2,6 +2,7 @@
 // through their own exports, as a registration tool loads and calls them on Windows.
 #include "Command.h"
 #include "CupsCommands.h"
+#include "MonitorUsers.h"
 #include "PrintSystemChoice.h"
 #include "OptionParser.h"
 #include "RegistryData.h"
@@ -10,6 +11,7 @@
 
 #include <qv/cups.h>
 #include <qv/prefix.h>
+#include <qv/utf.h>
 
 #include <windows.h>
 
@@ -23,12 +25,16 @@ namespace {
 
 const char16_t kMonitorKey[] = u"SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\Quorvane";
 
+const char16_t kConfigurationKey[] = u"SOFTWARE\\Drennic\\Quorvane";
+const char16_t kLogFileValue[] = u"LogFile";
+
 const char kInstallUsage[] =
     "usage: quorvane install [--cups]\n"
     "       register the job processor, then add the monitor \"Quorvane\" to the print system;\n"
-    "       running it again changes nothing. --cups installs into CUPS: the backend goes to\n"
-    "       CUPS's backend folder (root-owned, mode 0700) and every later command of this prefix\n"
-    "       acts on CUPS queues and jobs.";
+    "       failures are logged to PREFIX/quorvane.log unless a log file is set already. Running\n"
+    "       it again changes nothing. --cups installs into CUPS: the backend goes to CUPS's\n"
+    "       backend folder (root-owned, mode 0700) and every later command of this prefix acts\n"
+    "       on CUPS queues and jobs.";
 const char kUninstallUsage[] =
     "usage: quorvane uninstall [--purge]\n"
     "       move the printers on Quorvane's ports to \"FILE:\" (CUPS queues to file:///dev/null),\n"
@@ -95,6 +101,26 @@ void CheckCups() {
                   cups::ServerBin() + "/backend");
 }
 
+// Sets the log file to <prefix>/quorvane.log when none is set, so that failures leave a trace from
+// the start; an administrator's own setting (even "quorvane log --off" after this) is kept on
+// later installs only while it is set. Returns the log file in use.
+std::string LogByDefault() {
+  RegistryKey key;
+  if (LSTATUS status = key.Create(HKEY_LOCAL_MACHINE, kConfigurationKey)) FailWithStatus("the configuration key", status);
+  RegistryValue value;
+  LSTATUS status = key.Query(kLogFileValue, value);
+  if (status == ERROR_SUCCESS) {
+    std::u16string path = value.type == REG_SZ ? TextOfStored(value.data) : std::u16string();
+    while (!path.empty() && path.back() == u'\0') path.pop_back();
+    return qv::ToUtf8(path);
+  }
+  if (status != ERROR_FILE_NOT_FOUND) FailWithStatus("the log file setting", status);
+  const std::string path = qv::PrefixDir() + "/quorvane.log";
+  const RegistryValue setting{kLogFileValue, REG_SZ, StoredText(qv::ToUtf16(path) + u'\0')};
+  if (LSTATUS set = key.Set(setting)) FailWithStatus("the log file setting", set);
+  return path;
+}
+
 int Install(const std::vector<std::string>& args) {
   OptionParser options(args, {}, {"--cups"});
   options.ExpectOperands(0, 0);
@@ -108,6 +134,7 @@ int Install(const std::vector<std::string>& args) {
   ServerLibrary(kMonitor, kMonitorFile).Call("DllRegisterServer");
   if (!MonitorInstalled())
     throw Failure("the print system did not take the monitor \"Quorvane\"; its reason is in the log (\"quorvane log\")");
+  const std::string log = LogByDefault();
   if (kind == PrintSystemKind::kCups) {
     // A monitor recorded earlier (for the embedded print system) left the backend out.
     const std::string source = cups::BackendSource();
@@ -117,9 +144,11 @@ int Install(const std::vector<std::string>& args) {
     std::printf("Quorvane is installed into CUPS: monitor \"Quorvane\" with its job processor, backend %s\n"
                 "Queues on \"quorvane:/PORT\" now run PORT's script (\"quorvane printer add NAME --port PORT\")\n",
                 cups::InstalledBackendPath().c_str());
+    if (!log.empty()) std::printf("Failures are logged to %s (\"quorvane log --show\") and shown by lpstat -p\n", log.c_str());
     return 0;
   }
   std::printf("Quorvane is installed: monitor \"Quorvane\" with its job processor\n");
+  if (!log.empty()) std::printf("Failures are logged to %s (\"quorvane log --show\")\n", log.c_str());
   return 0;
 }
 
@@ -128,9 +157,14 @@ int Uninstall(const std::vector<std::string>& args) {
   options.ExpectOperands(0, 0);
   ServerLibrary(kMonitor, kMonitorFile).Call("DllUnregisterServer");
   // Kept working as long as the monitor is there: its ports still need the job processor.
-  if (MonitorInstalled())
-    throw Failure("the print system kept the monitor \"Quorvane\": a printer still uses one of its ports "
-                  "together with other ports (see \"quorvane printer\")");
+  if (MonitorInstalled()) {
+    std::string why;
+    for (const std::string& reason : PrintersKeepingMonitor(u"Quorvane")) why += "\n  " + reason;
+    if (why.empty()) why = "\n  a printer still uses one of its ports";
+    throw Failure("the print system kept the monitor \"Quorvane\":" + why +
+                  "\nRemove such a printer (\"quorvane printer delete NAME\") or add it again on one exact port, then "
+                  "uninstall again.");
+  }
   ServerLibrary(kJobProcessor, kJobProcessorFile).Call("DllUnregisterServer");
   if (options.Flag("--purge")) {
     const LSTATUS status = DeleteTree(HKEY_LOCAL_MACHINE, kMonitorKey);

@@ -99,6 +99,13 @@ int DeleteCupsPrinter(const std::string& name) {
   return 0;
 }
 
+int MoveCupsPrinter(const std::string& name, const std::string& port) {
+  DWORD status = cups::SetQueuePort(name, port);
+  if (status == ERROR_INVALID_PRINTER_NAME) throw Failure("CUPS queue \"" + name + "\" does not exist");
+  if (status) FailWithScheduler("CUPS queue \"" + name + "\"", status);
+  return 0;
+}
+
 int PrintWithCups(const std::optional<std::string>& printer, const std::vector<std::string>& paths,
                   const std::optional<std::string>& title, const std::string& user) {
   std::string queue;
@@ -128,7 +135,7 @@ int PrintWithCups(const std::optional<std::string>& printer, const std::vector<s
                             " to CUPS queue \"" + queue + "\"",
                         status);
     }
-    std::printf("%u\n", static_cast<unsigned>(id));
+    std::printf("request id is %s-%u (1 file(s))\n", queue.c_str(), static_cast<unsigned>(id));
     std::fflush(stdout);
   }
   return 0;

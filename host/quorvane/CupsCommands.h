@@ -13,6 +13,7 @@ namespace qv::cli {
 int ListCupsPrinters();
 int AddCupsPrinter(const std::string& name, const std::string& port);
 int DeleteCupsPrinter(const std::string& name);
+int MoveCupsPrinter(const std::string& name, const std::string& port);
 // Submits each file (or standard input for "-") as a raw job of its own, titled `title` or
 // the file's name; prints each job's number once CUPS has the job.
 int PrintWithCups(const std::optional<std::string>& printer, const std::vector<std::string>& paths,

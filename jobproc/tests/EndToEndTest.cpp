@@ -4,9 +4,14 @@
 #include <gtest/gtest.h>
 #include <qv/prefix.h>
 #include <qv/print_system.h>
+#include <qv/registry_store.h>
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <windows.h>
 
 #include <filesystem>
+#include <algorithm>
 #include <set>
 
 #include "RunProgram.h"
@@ -111,6 +116,36 @@ TEST_F(EndToEndTest, ConcurrentPrintsGetDistinctSerialNumbers) {
   EXPECT_EQ(ReadText(kMonitorKey, "SerialNumber"), "8");
 }
 
+// What one `quorvane print` does, in a new process: choose the printer, spool, send the job
+// through the monitor and the job processor (a template with ?SN?, which writes the counter),
+// look for waiting jobs. Repeated reads are answered from what the connection remembers.
+TEST_F(EndToEndTest, AJobCostsAtMostFifteenRegistryTransactions) {
+  const std::string input = prefix.Path("input.bin");
+  WriteFile(input, JobData(3));
+  pid_t child = fork();  // the child opens the store afresh, as a new command does
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    const uint64_t before = qv::RegistryTransactionCount();
+    std::vector<qv::PrinterEntry> printers;
+    qv::ListPrinters(printers);
+    qv::ReserveJobIds(1);
+    int fd = open(input.c_str(), O_RDONLY);
+    qv::JobSubmission job{"Jobs", "counted", "alice", "pc", 0};
+    DWORD id = 0;
+    if (qv::SpoolJobUnflushed(job, fd, id) != 0 || qv::FlushSpool() != 0) _exit(101);
+    close(fd);
+    if (qv::DespoolJob(id) != 0) _exit(102);
+    qv::DespoolWaitingJobs();
+    _exit(static_cast<int>(std::min<uint64_t>(qv::RegistryTransactionCount() - before, 100)));
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  ASSERT_LE(WEXITSTATUS(status), 100) << "the job failed";
+  EXPECT_LE(WEXITSTATUS(status), 15) << "registry transactions for one job";
+  EXPECT_EQ(ReadFile((UserFolder() / "counted-1.prn").string()), JobData(3));
+}
+
 // A port whose script archives the job and prints it again on a printer of the "FILE:" port.
 TEST_F(EndToEndTest, ArchivedAndReprintedJobsAreBothTheInputUnchanged) {
   SetText(std::string(kMonitorKey) + "\\QV1", "Script", "WriteFile: C:\\Archive\\?DN?.prn\r\nReprint: Office");
@@ -123,7 +158,8 @@ TEST_F(EndToEndTest, ArchivedAndReprintedJobsAreBothTheInputUnchanged) {
   const ProgramResult printed =
       RunProgram("quorvane", {"print", "--printer", "Archive", "--title", "report", input}, prefix.Dir());
   ASSERT_EQ(printed.exitCode, 0) << printed.err;
-  const int id = std::stoi(printed.out);
+  // "request id is Archive-N (1 file(s))"
+  const int id = std::stoi(printed.out.substr(printed.out.rfind('-') + 1));
   EXPECT_EQ(ReadFile(prefix.Path("drive_c/Archive/report.prn")), JobData(5));
   EXPECT_EQ(ReadFile(prefix.Path("spool/printed/Office/" + std::to_string(id + 1) + ".prn")), JobData(5));
   const ProgramResult jobs = RunProgram("quorvane", {"jobs"}, prefix.Dir());

@@ -4,7 +4,13 @@
 
 #include <MarrowjetInterfaces.h>
 #include <comreg.h>
+#include <qv/diagnostics.h>
 #include <qv/utf.h>
+
+#include <map>
+
+#include "LogEntries.h"
+#include "TestLog.h"
 
 namespace {
 
@@ -46,6 +52,65 @@ TEST_F(HandOffTest, TheJobReachesPrintFileWholeWithItsPropertiesInOrder) {
   EXPECT_EQ(server_.overReleases, 0);
   EXPECT_FALSE(fs::exists(file));
   EXPECT_EQ(Spooler().setJobCalls.size(), 1u);
+}
+
+// Only a failure other than "buffer too small" ends the reading of the job's properties: a
+// spooler that answers the size query with success has given the size all the same.
+TEST_F(HandOffTest, ASizeQueryThatSucceedsStillLoadsTheJob) {
+  Spooler().sizeQuerySucceeds = true;
+  HANDLE port = Open(u"QV1:");
+  ASSERT_TRUE(Start(port)) << GetLastError();
+  ASSERT_TRUE(Write(port, "data"));
+  ASSERT_TRUE(End(port));
+  EXPECT_EQ(server_.calls, Then(kSettersInOrder, {"PrintFile", "~Controller", "~Job"}));
+  ASSERT_EQ(Spooler().setJobCalls.size(), 1u);
+  EXPECT_EQ(Spooler().setJobCalls[0].jobId, 7u);
+}
+
+// Each job goes off with the name of the port it was started on, whichever port was opened last.
+TEST_F(HandOffTest, EveryPortHandsItsJobOffUnderItsOwnName) {
+  Spooler().jobs[8] = FakeJob{};
+  struct Case {
+    const char* name;
+    bool firstEndsFirst;
+  } cases[] = {{"in the order opened", true}, {"the last opened first", false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    server_.Reset();
+    HANDLE one = Open(u"QV1:");
+    HANDLE two = Open(u"QV2:");
+    ASSERT_TRUE(Start(one, 7));
+    ASSERT_TRUE(Start(two, 8));
+    ASSERT_TRUE(Write(one, "one"));
+    ASSERT_TRUE(Write(two, "two"));
+    if (c.firstEndsFirst) {
+      ASSERT_TRUE(End(one));
+      ASSERT_TRUE(End(two));
+    } else {
+      ASSERT_TRUE(End(two));
+      ASSERT_TRUE(End(one));
+    }
+    ASSERT_EQ(server_.printFiles.size(), 2u);
+    std::map<std::u16string, std::string> handedOff;
+    for (const PrintFileCall& call : server_.printFiles) handedOff[call.portName] = call.fileBytes;
+    EXPECT_EQ(handedOff, (std::map<std::u16string, std::string>{{u"QV1:", "one"}, {u"QV2:", "two"}}));
+    EXPECT_EQ(server_.printFiles[0].portName, c.firstEndsFirst ? u"QV1:" : u"QV2:");
+    monitor_.pfnClosePort(one);
+    monitor_.pfnClosePort(two);
+  }
+}
+
+// The job is marked printed only once its script has run: a process that dies during the
+// script leaves the job with the spooler, to be sent again.
+TEST_F(HandOffTest, TheScriptRunsBeforeTheJobIsMarkedPrinted) {
+  size_t markedDuringScript = 99;
+  server_.duringPrintFile = [&] { markedDuringScript = Spooler().setJobCalls.size(); };
+  HANDLE port = Open(u"QV1:");
+  ASSERT_TRUE(Start(port));
+  ASSERT_TRUE(End(port));
+  EXPECT_EQ(markedDuringScript, 0u);
+  ASSERT_EQ(Spooler().setJobCalls.size(), 1u);
+  EXPECT_EQ(Spooler().setJobCalls[0].command, static_cast<DWORD>(JOB_CONTROL_LAST_PAGE_EJECTED));
 }
 
 TEST_F(HandOffTest, MissingStringsCrossAsEmptyStrings) {
@@ -110,6 +175,43 @@ TEST_F(HandOffTest, AHandOffThatCannotCompleteStillEndsTheJob) {
     EXPECT_EQ(Spooler().setJobCalls.size(), 1u);
     EXPECT_TRUE(TempFiles().empty());
   }
+}
+
+// A host's sink changes nothing the monitor does: the job still ends with TRUE, the print
+// system is still told it was printed, and the log entry is the same, byte for byte.
+TEST_F(HandOffTest, ASinkSeesTheFailureAndChangesNothingElse) {
+  struct Sink : qv::DiagnosticsSink {
+    void Deliver(const qv::Failure& failure) noexcept override { delivered.push_back(failure); }
+    std::vector<qv::Failure> delivered;
+  } sink;
+  const std::string log = prefix_.Path("monitor.log");
+  SetLogFile(log);
+  std::vector<std::string> entries;
+  for (bool withSink : {false, true}) {
+    SCOPED_TRACE(withSink ? "with a sink" : "without a sink");
+    qv::SetDiagnosticsSink(withSink ? &sink : nullptr);
+    server_.Reset();
+    server_.printFileResult = E_FAIL;
+    Spooler().setJobCalls.clear();
+    HANDLE port = Open(u"QV1:");
+    ASSERT_TRUE(Start(port));
+    EXPECT_TRUE(End(port));
+    EXPECT_EQ(server_.calls, Then(kSettersInOrder, {"PrintFile", "~Controller", "~Job"}));
+    EXPECT_EQ(Spooler().setJobCalls.size(), 1u);
+    EXPECT_TRUE(TempFiles().empty());
+    qv::SetDiagnosticsSink(nullptr);
+  }
+  const std::vector<LogEntry> written = LogEntries(ReadFileText(log));
+  ASSERT_EQ(written.size(), 2u);
+  for (const LogEntry& entry : written) {
+    EXPECT_EQ(entry.code, Padded(std::to_string(static_cast<LONG>(E_FAIL)), 11));
+    EXPECT_EQ(entry.source, Padded("LocalEndDocPort", 21));
+  }
+  EXPECT_EQ(written[0].text, written[1].text);
+  ASSERT_EQ(sink.delivered.size(), 1u);
+  EXPECT_EQ(sink.delivered[0].number, static_cast<LONG>(E_FAIL));
+  EXPECT_EQ(sink.delivered[0].source, "LocalEndDocPort");
+  EXPECT_EQ(sink.delivered[0].description + "\r\n", written[1].text + "\r\n");
 }
 
 TEST_F(MonitorTest, WithNoJobProcessorTheJobIsStillEnded) {

@@ -129,8 +129,10 @@ DWORD DeleteQueue(const std::string& name) {
 DWORD SetQueuePort(const std::string& name, const std::string& port) {
   if (!IsQueueName(name)) return ERROR_INVALID_PRINTER_NAME;
   if (port.empty()) return ERROR_UNKNOWN_PORT;
+  Queue existing;  // modifying a queue that isn't there would make one
+  if (DWORD status = GetQueue(name, existing); status != ERROR_SUCCESS) return status;
   std::string uri = DeviceUriOfPort(port);
-  return ModifyQueue(name, &uri, nullptr, false);
+  return ModifyQueue(existing.name, &uri, nullptr, false);
 }
 
 DWORD SubmitRawJob(const std::string& queue, const std::string& title, const std::string& user, int fd,

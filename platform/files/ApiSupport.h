@@ -5,6 +5,7 @@
 
 #include <string>
 #include <string_view>
+#include <sys/types.h>
 
 namespace qv::files {
 
@@ -26,6 +27,10 @@ Result Guarded(Result failure, Body&& body) noexcept {
     return failure;
   }
 }
+
+// What Windows shows as FILE_ATTRIBUTE_READONLY: a file without any write permission bit. It
+// describes the file, so it holds for the superuser too, whom the bits themselves don't bind.
+inline bool IsReadOnlyMode(mode_t mode) { return (mode & 0222) == 0; }
 
 // The host path for a path argument; false with the last error set when it can't be mapped.
 // A null pointer counts as an empty path.

@@ -149,6 +149,10 @@ DWORD CopyOnHost(const std::string& source, const std::string& destination, bool
   if (lstat(destination.c_str(), &existing) == 0) {
     if (failIfExists) return ERROR_FILE_EXISTS;  // a link counts, whatever it points at
     if (S_ISDIR(existing.st_mode)) return ERROR_ACCESS_DENIED;
+    // A read-only file is kept, as Windows keeps it; the rename below would replace it
+    // whatever its mode. A link is replaced itself, so its own (absent) bits are what count.
+    if (S_ISREG(existing.st_mode) && qv::files::IsReadOnlyMode(existing.st_mode))
+      return ERROR_ACCESS_DENIED;
   }
 
   std::string folder = qv::files::ParentFolder(destination);

@@ -55,7 +55,7 @@ DWORD AttributesOnHost(const std::string& host) {
   if (stat(host.c_str(), &target) != 0) return linkBit ? linkBit : FILE_ATTRIBUTE_NORMAL;
   DWORD attributes = linkBit;
   if (S_ISDIR(target.st_mode)) attributes |= FILE_ATTRIBUTE_DIRECTORY;
-  if ((target.st_mode & 0222) == 0) attributes |= FILE_ATTRIBUTE_READONLY;
+  if (qv::files::IsReadOnlyMode(target.st_mode)) attributes |= FILE_ATTRIBUTE_READONLY;
   return attributes ? attributes : FILE_ATTRIBUTE_NORMAL;
 }
 

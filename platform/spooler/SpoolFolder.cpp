@@ -6,6 +6,7 @@
 #include "Status.h"
 
 #include <qv/prefix.h>
+#include <qv/registry_store.h>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -89,15 +90,18 @@ DWORD ReserveBlock(DWORD size, DWORD& start) {
   if (DWORD status = LockFile(SpoolDir() + "/.jobid.lock", lock); status != ERROR_SUCCESS)
     return status;
   RegistryKey key;
-  if (DWORD status = key.Create(kPrintKey); status != ERROR_SUCCESS) return status;
-  start = key.DwordOr("NextJobId", 1);
+  DWORD status = key.Load(kPrintKey);
+  if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) return status;
+  start = status == ERROR_SUCCESS ? key.DwordOr("NextJobId", 1) : 1;
   if (start == 0) start = 1;
   // Near the top the block ends at the wrap; numbers restart from 1.
   DWORD room = 0xFFFFFFFFu - start;
   DWORD end = size > room ? 0 : start + size;
   // Committed before any number of the block is used: a restart begins after it. This commit
   // guards the uniqueness of job numbers (an output named with ?ID? is never overwritten).
-  return key.WriteDword("NextJobId", end == 0 ? 1 : end);
+  DWORD stored = end == 0 ? 1 : end;
+  return static_cast<DWORD>(WriteRegistryValue(kPrintKey, "NextJobId", REG_DWORD,
+                                               std::string(reinterpret_cast<const char*>(&stored), sizeof stored)));
 }
 
 }  // namespace

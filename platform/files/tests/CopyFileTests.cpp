@@ -124,6 +124,43 @@ TEST_F(CopyFile, PermissionFailuresLeaveTheOldFileIntact) {
   ExpectNoLeftovers();
 }
 
+// Runs for the superuser too: the mode still tells a read-only file, and the rename that
+// replaces a destination needs only the folder to be writable.
+TEST_F(CopyFile, ReadOnlyDestinationIsKept) {
+  struct Case {
+    const char* name;
+    fs::perms mode;
+    bool replaced;
+  } cases[] = {
+      {"read for all", fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read, false},
+      {"owner read only", fs::perms::owner_read, false},
+      {"read and execute", fs::perms::owner_read | fs::perms::owner_exec, false},
+      {"no bits at all", fs::perms::none, false},
+      {"owner write", fs::perms::owner_read | fs::perms::owner_write, true},
+      {"group write only", fs::perms::owner_read | fs::perms::group_write, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    WriteHostFile(Destination(), "old data");
+    fs::permissions(Destination(), c.mode);
+    SetLastError(0);
+    EXPECT_EQ(CopyFileA(Source().c_str(), Destination().c_str(), FALSE), c.replaced ? TRUE : FALSE);
+    if (c.replaced) {
+      EXPECT_EQ(ReadHostFile(Destination()), "new data");
+    } else {
+      EXPECT_EQ(GetLastError(), DWORD{ERROR_ACCESS_DENIED});
+      EXPECT_EQ(fs::status(Destination()).permissions(), c.mode) << "the mode is kept too";
+      fs::permissions(Destination(), fs::perms::owner_read);
+      EXPECT_EQ(ReadHostFile(Destination()), "old data");
+    }
+    ExpectNoLeftovers();
+    fs::permissions(Destination(), fs::perms::owner_read | fs::perms::owner_write);
+  }
+  // Windows shows the same files as read-only.
+  fs::permissions(Destination(), fs::perms::owner_read);
+  EXPECT_NE(GetFileAttributesA(Destination().c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
+}
+
 TEST_F(CopyFile, LinkAtTheDestinationIsReplacedNotFollowed) {
   std::string target = prefix_.Path("precious");
   WriteHostFile(target, "precious data");

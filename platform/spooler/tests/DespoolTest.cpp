@@ -357,5 +357,59 @@ TEST_F(SpoolerTest, PrinterNamesAndPorts) {
   EXPECT_EQ(DeletePrinter("Office"), static_cast<DWORD>(ERROR_INVALID_PRINTER_NAME));
 }
 
+// The job's description is kept as "key=value" lines: names with line breaks and backslashes
+// come back byte for byte and can't pose as another key (a title "x\nprinter=B" must not move
+// the job to printer B).
+TEST_F(SpoolerTest, NamesWithLineBreaksAndBackslashesComeBackAsTheyWere) {
+  ASSERT_EQ(AddPrinter("A", "FILE:", ""), ERROR_SUCCESS);
+  ASSERT_EQ(AddPrinter("B", "FILE:", ""), ERROR_SUCCESS);
+  struct Case {
+    const char* name;
+    std::string document, user, machine;
+  } cases[] = {
+      {"line feed posing as a key", "x\nprinter=B", "u\nstate=failed", "m\nhops=9"},
+      {"carriage returns", "x\rprinter=B\r", "\r\n", "m\r"},
+      {"backslashes", "C:\\Docs\\n.txt", "dom\\user", "\\\\server"},
+      {"backslash at the end", "x\\", "\\", "m\\\\"},
+      {"escapes written out", "x\\nprinter=B", "\\r\\n", "\\\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string input = prefix.Path("input");
+    std::ofstream(input, std::ios::binary) << c.name;
+    int fd = open(input.c_str(), O_RDONLY);
+    DWORD id = 0;
+    ASSERT_EQ(SpoolJob(JobSubmission{"A", c.document, c.user, c.machine, 0}, fd, id), ERROR_SUCCESS);
+    close(fd);
+
+    JobEntry entry;
+    ASSERT_EQ(GetJobEntry(id, entry), ERROR_SUCCESS);
+    EXPECT_EQ(entry.printer, "A");
+    EXPECT_EQ(entry.document, c.document);
+    EXPECT_EQ(entry.user, c.user);
+    EXPECT_EQ(entry.state, "waiting");
+    EXPECT_EQ(entry.hops, 0u);
+
+    std::u16string name = u"A";
+    HANDLE printer = nullptr;
+    ASSERT_TRUE(OpenPrinterW(name.data(), &printer, nullptr));
+    DWORD needed = 0;
+    GetJobW(printer, id, 2, nullptr, 0, &needed);
+    std::vector<BYTE> buffer(needed);
+    ASSERT_TRUE(GetJobW(printer, id, 2, buffer.data(), needed, &needed)) << GetLastError();
+    auto* info = reinterpret_cast<JOB_INFO_2W*>(buffer.data());
+    EXPECT_EQ(ToUtf8(info->pPrinterName), "A");
+    EXPECT_EQ(ToUtf8(info->pDocument), c.document);
+    EXPECT_EQ(ToUtf8(info->pUserName), c.user);
+    EXPECT_EQ(ToUtf8(info->pNotifyName), c.user);
+    EXPECT_EQ(ToUtf8(info->pMachineName), c.machine);
+    ClosePrinter(printer);
+
+    ASSERT_EQ(DespoolJob(id), ERROR_SUCCESS);
+    EXPECT_EQ(ReadFile(Printed(prefix, "A", id)), c.name) << "printed on its own printer";
+    EXPECT_FALSE(std::filesystem::exists(Printed(prefix, "B", id)));
+  }
+}
+
 }  // namespace
 }  // namespace qv::testing

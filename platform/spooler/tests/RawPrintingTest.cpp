@@ -187,6 +187,36 @@ TEST_F(SpoolerTest, APortThatReprintsToItsOwnPrinterStopsAfterFourHops) {
   close(fd);
 }
 
+// The limit itself is allowed at spool time (a job reprinted that often is still taken), one
+// more is not.
+TEST_F(SpoolerTest, SpoolingTakesHopsUpToTheLimit) {
+  ASSERT_EQ(AddPrinter("Office", "FILE:", ""), ERROR_SUCCESS);
+  struct Case {
+    unsigned hops;
+    DWORD status;
+  } cases[] = {
+      {0, ERROR_SUCCESS},
+      {kMaxReprintHops - 1, ERROR_SUCCESS},
+      {kMaxReprintHops, ERROR_SUCCESS},
+      {kMaxReprintHops + 1, ERROR_PRINTQ_FULL},
+      {~0u, ERROR_PRINTQ_FULL},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.hops);
+    int fd = open("/dev/null", O_RDONLY);
+    DWORD id = 0;
+    EXPECT_EQ(SpoolJob({"Office", "hops", "ann", "pc1", c.hops}, fd, id), c.status);
+    close(fd);
+    JobEntry entry;
+    if (c.status == ERROR_SUCCESS) {
+      ASSERT_EQ(GetJobEntry(id, entry), ERROR_SUCCESS);
+      EXPECT_EQ(entry.hops, c.hops);
+      EXPECT_EQ(DeleteJob(id), ERROR_SUCCESS);
+    }
+  }
+  EXPECT_TRUE(SpoolLeftovers().empty()) << "a refused job leaves nothing";
+}
+
 TEST_F(SpoolerTest, AReprintWaitingWhenTheProcessDiedIsSentByTheNextDespool) {
   InstallTestMonitor({"QV1"});
   SetText(MonitorKey("Test"), "ThenRawPrintTo", "Office");
