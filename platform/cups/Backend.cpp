@@ -85,6 +85,9 @@ std::string BackendSource() {
   // A build tree keeps programs in bin/ beside lib/, where this library is.
   std::string built = LibraryDir() + "/../bin/quorvane-cups";
   if (IsFile(built)) return built;
+  // An installed tree: the backend its package or `cmake --install` put in CUPS's folder.
+  std::string installed = LibraryDir() + "/" + QV_BACKEND_FROM_LIBDIR + "/" + kScheme;
+  if (IsFile(installed)) return installed;
   std::string system = std::string(QV_CUPS_SERVERBIN) + "/backend/" + kScheme;
   if (IsFile(system)) return system;
   return {};

@@ -134,7 +134,7 @@ std::string ServerBin();
 // Where the backend is installed: <ServerBin()>/backend/quorvane.
 std::string InstalledBackendPath();
 // The backend program to install: the one built beside this library in a build tree, else the
-// one in CUPS's own folder.
+// one an installed tree put in <prefix>/lib/cups/backend, else the one in CUPS's own folder.
 std::string BackendSource();
 // Copies `source` to InstalledBackendPath(), root-owned and mode 0700 (so that cupsd runs it as
 // root), replacing what is there in one rename.
