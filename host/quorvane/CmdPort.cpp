@@ -24,6 +24,7 @@ const char kUsage[] =
 
 int Show(const std::string& name) {
   if (name.empty() || name.find('\\') != std::string::npos) throw UsageError("bad port name \"" + name + "\"");
+  RequireInstallation();
   RegistryKey port;
   LSTATUS status = port.Open(HKEY_LOCAL_MACHINE, std::u16string(kMonitorKey) + u"\\" + qv::ToUtf16(name));
   if (status == ERROR_FILE_NOT_FOUND) throw Failure("no port named \"" + name + "\"");
