@@ -11,6 +11,7 @@
 
 #include <qv/cups.h>
 #include <qv/prefix.h>
+#include <qv/registry_store.h>
 #include <qv/utf.h>
 
 #include <windows.h>
@@ -141,12 +142,16 @@ int Install(const std::vector<std::string>& args) {
     if (DWORD status = source.empty() ? static_cast<DWORD>(ERROR_FILE_NOT_FOUND) : cups::InstallBackend(source))
       FailWithStatus("the CUPS backend " + cups::InstalledBackendPath(), status);
     RecordPrintSystem(kind);
+    // Installing writes many keys: the next command opens a store with an empty log.
+    qv::CheckpointRegistry(true);
     std::printf("Quorvane is installed into CUPS: monitor \"Quorvane\" with its job processor, backend %s\n"
                 "Queues on \"quorvane:/PORT\" now run PORT's script (\"quorvane printer add NAME --port PORT\")\n",
                 cups::InstalledBackendPath().c_str());
     if (!log.empty()) std::printf("Failures are logged to %s (\"quorvane log --show\") and shown by lpstat -p\n", log.c_str());
     return 0;
   }
+  // Installing writes many keys: the next command opens a store with an empty log.
+  qv::CheckpointRegistry(true);
   std::printf("Quorvane is installed: monitor \"Quorvane\" with its job processor\n");
   if (!log.empty()) std::printf("Failures are logged to %s (\"quorvane log --show\")\n", log.c_str());
   return 0;

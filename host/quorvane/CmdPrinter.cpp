@@ -41,6 +41,7 @@ void CheckPort(const std::string& port, bool force) {
 int List(const std::vector<std::string>& args) {
   OptionParser(args, {}).ExpectOperands(0, 0);
   if (UsingCups()) return ListCupsPrinters();
+  RequireInstallation();
   std::vector<PrinterEntry> printers;
   if (DWORD status = ListPrinters(printers)) FailWithStatus("the printers", status);
   if (printers.empty()) return 0;

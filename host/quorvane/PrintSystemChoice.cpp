@@ -4,7 +4,10 @@
 #include "StatusText.h"
 
 #include <qv/cups.h>
+#include <qv/prefix.h>
 #include <qv/print_system.h>
+
+#include <filesystem>
 
 #include <optional>
 
@@ -24,6 +27,8 @@ std::optional<PrintSystemKind> Parse(const std::string& name) {
 }
 
 PrintSystemKind Recorded() {
+  // A prefix without a registry has recorded nothing; reading would make one.
+  if (!std::filesystem::exists(qv::ChosenPrefixDir() + "/registry.db")) return PrintSystemKind::kEmbedded;
   RegistryKey key;
   RegistryValue value;
   if (key.Open(HKEY_LOCAL_MACHINE, kKey) != ERROR_SUCCESS || key.Query(kValue, value) != ERROR_SUCCESS)
