@@ -15,6 +15,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -117,6 +119,8 @@ int RunJob(int argc, char** argv) {
   job.contentType = Env("CONTENT_TYPE");
   if (job.contentType.empty()) job.contentType = "application/octet-stream";
   job.hops = static_cast<unsigned>(std::strtoul(cups::OptionValue(job.options, cups::kHopsOption).value_or("0").c_str(), nullptr, 10));
+  if (std::optional<std::string> budget = cups::OptionValue(job.options, cups::kBudgetOption))
+    job.reprintBudget = static_cast<unsigned>(std::min<unsigned long>(std::strtoul(budget->c_str(), nullptr, 10), kReprintBudget));
   if (job.printer.empty()) {
     Error("PRINTER is not set: the backend must be run by the CUPS scheduler");
     return kFailed;

@@ -311,14 +311,22 @@ DWORD CupsPrintSystem::StartDocPrinterA(HANDLE printer, DWORD level, LPBYTE docI
   // Printed from inside the backend's job: that job's data once more, one hop further, on
   // behalf of the job's own user.
   unsigned hops = 0;
+  unsigned budget = kReprintBudget;
   std::string user;
   if (state_->job) {
     if (state_->job->hops >= kMaxReprintHops) return Fail(ERROR_PRINTQ_FULL);
+    unsigned& left = state_->job->reprintBudget;
+    if (left == 0) return Fail(ERROR_NOT_ENOUGH_QUOTA);
+    // One reprint taken; half of what is left travels with it, the rest stays for this job's
+    // later reprints, so one original job never causes more than kReprintBudget in all.
+    --left;
+    budget = left / 2;
+    left -= budget;
     hops = state_->job->hops + 1;
     user = state_->job->user;
   }
   auto document = std::make_unique<RawJob>();
-  if (DWORD status = document->Start(open->name, info->pDocName ? info->pDocName : "", user, hops);
+  if (DWORD status = document->Start(open->name, info->pDocName ? info->pDocName : "", user, hops, budget);
       status != ERROR_SUCCESS)
     return Fail(status);
   DWORD id = document->Id();

@@ -30,7 +30,8 @@ RawJob::~RawJob() {
   if (id_ && !finished_) Abandon();
 }
 
-DWORD RawJob::Start(const std::string& queue, const std::string& title, const std::string& user, unsigned hops) {
+DWORD RawJob::Start(const std::string& queue, const std::string& title, const std::string& user, unsigned hops,
+                    unsigned reprintBudget) {
   if (id_) return ERROR_INVALID_PRINTER_STATE;
   Queue found;
   if (DWORD status = GetQueue(queue, found); status != ERROR_SUCCESS) return status;
@@ -43,6 +44,8 @@ DWORD RawJob::Start(const std::string& queue, const std::string& title, const st
   int count = 0;
   std::string hopText = std::to_string(hops);
   if (hops > 0) count = cupsAddOption(kHopsOption, hopText.c_str(), count, &options);
+  std::string budgetText = std::to_string(reprintBudget);
+  if (hops > 0) count = cupsAddOption(kBudgetOption, budgetText.c_str(), count, &options);
   int id = cupsCreateJob(connection_->Get(), queue_.c_str(), title.c_str(), count, options);
   cupsFreeOptions(count, options);
   if (id <= 0) return StatusFromIpp();

@@ -4,6 +4,7 @@
 #pragma once
 #include "Ipp.h"
 
+#include <qv/print_system.h>
 #include <windef.h>
 
 #include <memory>
@@ -21,7 +22,8 @@ class RawJob {
   // Creates the job owned by `user` (empty: the process's user), carrying `hops` as its
   // kHopsOption when above 0, and opens its document. ERROR_INVALID_PRINTER_NAME for an
   // unknown queue.
-  DWORD Start(const std::string& queue, const std::string& title, const std::string& user, unsigned hops);
+  DWORD Start(const std::string& queue, const std::string& title, const std::string& user, unsigned hops,
+              unsigned reprintBudget = kReprintBudget);
   DWORD Write(const void* data, size_t size);
   // Ends the document: the job is the scheduler's from now on.
   DWORD Finish();

@@ -17,6 +17,9 @@ namespace qv::cups {
 inline constexpr const char* kScheme = "quorvane";
 // The job option that carries how often a job's data has already been reprinted.
 inline constexpr const char* kHopsOption = "quorvane-hops";
+// The job option that carries how many reprints the job may still cause (kReprintBudget when
+// absent: an original job).
+inline constexpr const char* kBudgetOption = "quorvane-budget";
 // Where a queue moved to "FILE:" sends its jobs: accepted and dropped.
 inline constexpr const char* kNullDeviceUri = "file:///dev/null";
 
@@ -44,6 +47,7 @@ struct BackendJob {
   std::string contentType;  // CONTENT_TYPE
   uint64_t size = 0;        // the document's size (0 when it comes on standard input)
   unsigned hops = 0;        // from kHopsOption
+  unsigned reprintBudget = kReprintBudget;  // from kBudgetOption; each reprint takes its share
 };
 
 // The CUPS print system. With a backend job, GetJobW and SetJobW answer that job; printers
