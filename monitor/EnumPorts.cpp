@@ -8,6 +8,11 @@
 #include <cstdint>
 #include <cstring>
 #include <vector>
+#include "win/WideString.h"
+
+#include <qv/macros.h>
+
+namespace Quorvane {
 
 namespace {
 
@@ -15,8 +20,8 @@ constexpr DWORD kNameSize = 261;  // wide characters, terminator included
 
 // The subkey names in the registry's order. The first enumeration that does not succeed ends
 // the list, whatever its reason.
-std::vector<std::u16string> PortNames(HKEY root) {
-  std::vector<std::u16string> names;
+std::vector<win::WideString> PortNames(HKEY root) {
+  std::vector<win::WideString> names;
   for (DWORD index = 0;; ++index) {
     WCHAR name[kNameSize] = {};
     if (RegEnumKeyW(root, index, name, kNameSize) != ERROR_SUCCESS) return names;
@@ -24,18 +29,18 @@ std::vector<std::u16string> PortNames(HKEY root) {
   }
 }
 
-uint64_t StringBytes(const std::u16string& text) { return (text.size() + 1) * sizeof(WCHAR); }
+uint64_t StringBytes(const win::WideString& text) { return (text.size() + 1) * sizeof(WCHAR); }
 
 // Entries at the front of the buffer; strings packed downwards from its end: MonitorName in
 // the last bytes, PortDescription below it, then the port names, the first nearest to it.
 class PortInfoPacker {
  public:
-  PortInfoPacker(const std::vector<std::u16string>& names, DWORD level)
+  PortInfoPacker(const std::vector<win::WideString>& names, DWORD level)
       : names_(names), levelOne_(level == 1) {}
 
   uint64_t Needed() const {
     uint64_t size = StringBytes(MonitorName) + StringBytes(PortDescription);
-    for (const std::u16string& name : names_) size += EntrySize() + StringBytes(name);
+    for (const win::WideString& name : names_) size += EntrySize() + StringBytes(name);
     return size;
   }
 
@@ -63,13 +68,13 @@ class PortInfoPacker {
   size_t EntrySize() const { return levelOne_ ? sizeof(PORT_INFO_1W) : sizeof(PORT_INFO_2W); }
 
   // Copies `text` with its terminator just below `end` and moves `end` down to it.
-  static LPWSTR Put(LPBYTE& end, const std::u16string& text) {
+  static LPWSTR Put(LPBYTE& end, const win::WideString& text) {
     end -= StringBytes(text);
     std::memcpy(end, text.c_str(), StringBytes(text));
     return reinterpret_cast<LPWSTR>(end);
   }
 
-  const std::vector<std::u16string>& names_;
+  const std::vector<win::WideString>& names_;
   bool levelOne_;
 };
 
@@ -90,7 +95,7 @@ BOOL WINAPI LocalEnumPorts(LPWSTR, DWORD Level, LPBYTE pPorts, DWORD cbBuf, LPDW
       *pcbNeeded = 0;
       return TRUE;
     }
-    const std::vector<std::u16string> names = PortNames(root.Get());
+    const std::vector<win::WideString> names = PortNames(root.Get());
     const PortInfoPacker packer(names, Level);
     const uint64_t needed = packer.Needed();
     if (needed > UINT32_MAX) {
@@ -107,3 +112,5 @@ BOOL WINAPI LocalEnumPorts(LPWSTR, DWORD Level, LPBYTE pPorts, DWORD cbBuf, LPDW
     return TRUE;
   });
 }
+
+}  // namespace Quorvane

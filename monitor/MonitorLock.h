@@ -4,6 +4,8 @@
 #pragma once
 #include <windows.h>
 
+namespace Quorvane {
+
 class MonitorLock {
  public:
   MonitorLock();
@@ -28,3 +30,5 @@ class MonitorLock {
   CRITICAL_SECTION section_;
   HANDLE mutex_;
 };
+
+}  // namespace Quorvane

@@ -5,6 +5,8 @@
 #include "ObjectError.h"
 #include "RegKey.h"
 
+#include <qv/macros.h>
+
 namespace MarrowjetUI {
 namespace {
 

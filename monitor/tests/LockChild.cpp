@@ -5,6 +5,8 @@
 // Usage: qvpm_lock_child LIBRARY MARKER
 #include "FakeSpooler.h"
 
+#include <winsplp.h>
+
 #include <dlfcn.h>
 #include <filesystem>
 #include <iostream>

@@ -8,6 +8,7 @@
 // port's script may; "ThenRawPrintTo" does the same through the raw printing calls, and the
 // DWORD "ExitAfterReprint" ends the process right after that, as a crash would.
 #include <windows.h>
+#include <winsplp.h>
 
 #include <qv/print_system.h>
 #include <qv/utf.h>
