@@ -5,6 +5,7 @@
 #include "ObjectError.h"
 #include "RegKey.h"
 
+#include <qv/diagnostics.h>
 #include <qv/macros.h>
 
 namespace MarrowjetUI {
@@ -26,7 +27,7 @@ class LookupInProgress {
 };
 
 Text Padded(Text text, size_t width) {
-  if (text.size() < width) text.append(width - text.size(), u' ');
+  if (text.size() < width) text.append(width - text.size(), WCHAR(' '));
   return text;
 }
 
@@ -79,8 +80,11 @@ void ReportError(LONG number, TextView description, TextView source, LONG line, 
     }
     const Text entry = LogLine(number, description, source);
     const Text path = LogFilePath();
-    if (path.empty()) return;
-    WriteLogLine(path, entry);
+    if (!path.empty()) WriteLogLine(path, entry);
+    // Then the host's sink, whether or not a log file took the line.
+    const Text descriptionText(description);
+    const Text sourceText(source);
+    QvReportFailure(number, descriptionText.c_str(), sourceText.c_str());
   } catch (...) {
     // A report that fails ends silently.
   }
