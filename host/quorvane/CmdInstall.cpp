@@ -8,6 +8,7 @@
 #include "StatusText.h"
 
 #include <qv/prefix.h>
+#include <qv/registry_store.h>
 #include <qv/utf.h>
 
 #include <windows.h>
@@ -108,6 +109,8 @@ int Install(const std::vector<std::string>& args) {
   if (!MonitorInstalled())
     throw Failure("the print system did not take the monitor \"Quorvane\"; its reason is in the log (\"quorvane log\")");
   const std::string log = LogByDefault();
+  // Installing writes many keys: the next command opens a store with an empty log.
+  qv::CheckpointRegistry(true);
   std::printf("Quorvane is installed: monitor \"Quorvane\" with its job processor\n");
   if (!log.empty()) std::printf("Failures are logged to %s (\"quorvane log --show\")\n", log.c_str());
   return 0;
