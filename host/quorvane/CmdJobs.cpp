@@ -29,6 +29,7 @@ DWORD JobId(const std::string& text) {
 }
 
 int List() {
+  RequireInstallation();
   std::vector<JobEntry> jobs;
   if (DWORD status = ListJobs(jobs)) FailWithStatus("the spool", status);
   if (jobs.empty()) return 0;

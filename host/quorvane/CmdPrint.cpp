@@ -6,6 +6,7 @@
 #include "StatusText.h"
 #include "StderrSink.h"
 
+#include <qv/prefix.h>
 #include <qv/print_system.h>
 
 #include <fcntl.h>
@@ -170,6 +171,16 @@ bool Despool(DWORD id) {
 
 std::string Shown(const std::string& path) { return path == "-" ? "standard input" : path; }
 
+// A file that could not be spooled; when the spool folder (or the prefix it would be made in)
+// refuses this user, that is said, whatever status the spool met first.
+std::string SpoolFailure(const std::string& shown, DWORD status) {
+  const std::string prefix = qv::ChosenPrefixDir();
+  std::error_code ignored;
+  const std::string spool = std::filesystem::exists(prefix + "/spool", ignored) ? prefix + "/spool" : prefix;
+  if (access(spool.c_str(), W_OK | X_OK) != 0 && errno == EACCES) return PermissionText(spool);
+  return shown + ": " + StatusText(status);
+}
+
 int RunPrint(const std::vector<std::string>& args) {
   OptionParser options(LongOptions(args), {"--printer", "--title", "--user", "--machine"});
   std::vector<std::string> paths = options.Operands();
@@ -200,7 +211,7 @@ int RunPrint(const std::vector<std::string>& args) {
     if (status == ERROR_INVALID_PRINTER_NAME)
       failure = "printer \"" + job.printer + "\" does not exist";
     else if (status != ERROR_SUCCESS)
-      failure = Shown(paths[i]) + ": " + StatusText(status);
+      failure = SpoolFailure(Shown(paths[i]), status);
     else
       ids.push_back(id);
   }

@@ -36,6 +36,7 @@ void CheckPort(const std::string& port, bool force) {
 
 int List(const std::vector<std::string>& args) {
   OptionParser(args, {}).ExpectOperands(0, 0);
+  RequireInstallation();
   std::vector<PrinterEntry> printers;
   if (DWORD status = ListPrinters(printers)) FailWithStatus("the printers", status);
   if (printers.empty()) return 0;
