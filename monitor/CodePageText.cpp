@@ -1,6 +1,9 @@
 #include "CodePageText.h"
+#include "win/WideString.h"
 
-std::string CodePageText(const std::u16string& text) {
+namespace Quorvane {
+
+std::string CodePageText(const win::WideString& text) {
   if (text.empty()) return {};
   const int length = static_cast<int>(text.size());
   const int size = WideCharToMultiByte(CP_ACP, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
@@ -10,8 +13,8 @@ std::string CodePageText(const std::u16string& text) {
   return narrow;
 }
 
-std::u16string EscapeControlCharacters(const std::u16string& text) {
-  std::u16string escaped;
+win::WideString EscapeControlCharacters(const win::WideString& text) {
+  win::WideString escaped;
   escaped.reserve(text.size());
   for (const WCHAR c : text) {
     if (c == u'\r') {
@@ -29,3 +32,4 @@ std::u16string EscapeControlCharacters(const std::u16string& text) {
   }
   return escaped;
 }
+}  // namespace Quorvane

@@ -3,9 +3,14 @@
 #include <windows.h>
 
 #include <string>
+#include "win/WideString.h"
 
-std::string CodePageText(const std::u16string& text);
+namespace Quorvane {
+
+std::string CodePageText(const win::WideString& text);
 
 // Control characters shown as visible escapes ("\r", "\n", "\xNN"), so that no text can start a
 // line of its own in the log; other text unchanged.
-std::u16string EscapeControlCharacters(const std::u16string& text);
+win::WideString EscapeControlCharacters(const win::WideString& text);
+
+}  // namespace Quorvane

@@ -2,17 +2,21 @@
 
 #include <utility>
 
+#include <qv/macros.h>
+
+namespace Quorvane {
+
 namespace {
 
 // Closes the file it was given, whatever happened to it.
-class OpenFile {
+class OpenedFile {
  public:
-  explicit OpenFile(HANDLE handle) : handle_(handle) {}
-  ~OpenFile() {
+  explicit OpenedFile(HANDLE handle) : handle_(handle) {}
+  ~OpenedFile() {
     if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
   }
-  OpenFile(const OpenFile&) = delete;
-  OpenFile& operator=(const OpenFile&) = delete;
+  OpenedFile(const OpenedFile&) = delete;
+  OpenedFile& operator=(const OpenedFile&) = delete;
   HANDLE get() const { return handle_; }
 
  private:
@@ -49,7 +53,7 @@ void TempFile::Create() {
   WCHAR name[MAX_PATH + 1];
   if (GetTempFileNameW(directory, WSTR("DRN"), 0, name) == 0) return;
   path_ = name;
-  OpenFile file(CreateFileW(path_.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+  OpenedFile file(CreateFileW(path_.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   identity_ = IdentityOf(file.get());
 }
@@ -66,7 +70,7 @@ DWORD TempFile::Append(const BYTE* bytes, DWORD count) const {
   if (path_.empty()) return ERROR_PATH_NOT_FOUND;
   // Whoever can write the temporary folder could swap the name for a link or another file in
   // between two writes: such a name is never followed, nor a new file made under it.
-  OpenFile file(CreateFileW(path_.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+  OpenedFile file(CreateFileW(path_.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (file.get() == INVALID_HANDLE_VALUE) return LastErrorOr(ERROR_OPEN_FAILED);
   const Identity opened = IdentityOf(file.get());
@@ -90,3 +94,5 @@ void TempFile::Delete() noexcept {
   path_.clear();
   identity_ = {};
 }
+
+}  // namespace Quorvane

@@ -4,6 +4,9 @@
 #include <windows.h>
 
 #include <string>
+#include "win/WideString.h"
+
+namespace Quorvane {
 
 class TempFile {
  public:
@@ -24,7 +27,7 @@ class TempFile {
   DWORD Append(const BYTE* bytes, DWORD count) const;
 
   // The full path; empty when no file is owned.
-  const std::u16string& Path() const { return path_; }
+  const win::WideString& Path() const { return path_; }
 
  private:
   void Delete() noexcept;
@@ -39,6 +42,8 @@ class TempFile {
   };
   static Identity IdentityOf(HANDLE file);
 
-  std::u16string path_;
+  win::WideString path_;
   Identity identity_;
 };
+
+}  // namespace Quorvane
