@@ -52,6 +52,14 @@ Step Step::SelectText(std::string control, long start, long length, std::string 
 Step Step::Click(std::string control, std::string form) {
   return Make(Kind::Click, std::move(form), std::move(control));
 }
+Step Step::Key(std::string key, std::string form) {
+  return Make(Kind::Key, std::move(form), {}, std::move(key));
+}
+Step Step::Inspect(std::function<void(QvForms::Form&)> look) {
+  Step step = Make(Kind::Inspect, {}, {});
+  step.inspect = std::move(look);
+  return step;
+}
 Step Step::Menu(std::string item) { return Make(Kind::Menu, {}, {}, std::move(item)); }
 Step Step::Answer(long button) { return Make(Kind::Answer, {}, {}, {}, button); }
 Step Step::Close(std::string form) { return Make(Kind::Close, std::move(form), {}); }
@@ -93,6 +101,14 @@ void ScriptedUser::Play(QvForms::Form& form, const Step& step) {
   const std::string title = qv::ToUtf8(form.Title());
   if (step.kind == Step::Kind::Close) {
     form.Hide();
+    return;
+  }
+  if (step.kind == Step::Kind::Inspect) {
+    if (step.inspect) step.inspect(form);
+    return;
+  }
+  if (step.kind == Step::Kind::Key) {
+    Press(form, step.text);
     return;
   }
   if (step.kind == Step::Kind::Menu || step.kind == Step::Kind::Answer) {
@@ -151,6 +167,24 @@ void ScriptedUser::Play(QvForms::Form& form, const Step& step) {
   Problem("\"" + step.control + "\" of the dialog \"" + title + "\" can't take that step");
 }
 
+void ScriptedUser::Press(QvForms::Form& form, const std::string& key) {
+  Control* button = nullptr;
+  if (key == "Enter") {
+    Control* focus = form.Focus();
+    button = focus && IsButton(*focus) ? focus : form.DefaultButton;
+  } else if (key == "Escape") {
+    button = form.CancelButton;
+    if (!button) {
+      form.Hide();
+      return;
+    }
+  } else {
+    Problem("the key \"" + key + "\" can't be pressed");
+    return;
+  }
+  if (button && button->Enabled && button->OnClick) button->OnClick();
+}
+
 void ScriptedUser::ShowPopupMenu(QvForms::Form&, QvForms::PopupMenu& menu, int x, int y) {
   menuLeft_ = x;
   menuTop_ = y;
@@ -174,9 +208,6 @@ int ScriptedUser::MessageBox(HWND owner, const std::string& text, const std::str
   return answer;
 }
 
-std::vector<RecordedBox> ScriptedUser::Boxes() const { return boxes_; }
-std::vector<RecordedForm> ScriptedUser::Forms() const { return forms_; }
-std::vector<std::string> ScriptedUser::Problems() const { return problems_; }
 size_t ScriptedUser::StepsLeft() const { return steps_.size() - next_; }
 
 }  // namespace qv::ui

@@ -6,19 +6,21 @@
 #pragma once
 #include <qv/toolkit.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
 namespace qv::ui {
 
 struct Step {
-  enum class Kind { Type, Select, SelectItem, SelectText, Click, Menu, Answer, Close };
+  enum class Kind { Type, Select, SelectItem, SelectText, Click, Key, Menu, Answer, Close, Inspect };
   Kind kind = Kind::Click;
   std::string form;     // title of the form the step is meant for; empty: whichever is open
   std::string control;  // the control's name
   std::string text;     // typed text, row or menu item (its name, caption or inserted code)
   long first = 0;       // Select: the row; SelectText: the selection's start; Answer: the button
   long length = 0;      // SelectText: the selection's length
+  std::function<void(QvForms::Form&)> inspect;  // Inspect: looks at the open form
 
   // Replaces the whole text of a text box or combo box field.
   static Step Type(std::string control, std::string text, std::string form = {});
@@ -29,12 +31,17 @@ struct Step {
   // Sets the caret and selection of a text box.
   static Step SelectText(std::string control, long start, long length, std::string form = {});
   static Step Click(std::string control, std::string form = {});
+  // Presses "Enter" (the focused button, else the default button) or "Escape" (the cancel
+  // button, else the frame's close).
+  static Step Key(std::string key, std::string form = {});
   // Chooses an item of the pop-up menu that the previous step opened.
   static Step Menu(std::string item);
   // Answers the next message box with `button` (IDOK, IDCANCEL, ...).
   static Step Answer(long button);
   // Closes the open form through its frame.
   static Step Close(std::string form = {});
+  // Hands the open form to `look` (tests check the controls' state this way).
+  static Step Inspect(std::function<void(QvForms::Form&)> look);
 };
 
 struct RecordedBox {
@@ -63,11 +70,11 @@ class ScriptedUser final : public Toolkit {
   void ShowPopupMenu(QvForms::Form& form, QvForms::PopupMenu& menu, int x, int y) override;
   int MessageBox(HWND owner, const std::string& text, const std::string& caption, UINT type) override;
 
-  std::vector<RecordedBox> Boxes() const;
-  std::vector<RecordedForm> Forms() const;
+  const std::vector<RecordedBox>& Boxes() const { return boxes_; }
+  const std::vector<RecordedForm>& Forms() const { return forms_; }
   // Steps that could not be played, in words ("the form "X" has no control "Y""). A form
   // left with no step to play is closed, and that is recorded here too.
-  std::vector<std::string> Problems() const;
+  const std::vector<std::string>& Problems() const { return problems_; }
   size_t StepsLeft() const;
   // Where the last pop-up menu was shown, within its form.
   int MenuLeft() const { return menuLeft_; }
@@ -75,6 +82,7 @@ class ScriptedUser final : public Toolkit {
 
  private:
   void Play(QvForms::Form& form, const Step& step);
+  void Press(QvForms::Form& form, const std::string& key);
   void Problem(std::string text);
 
   std::vector<Step> steps_;
