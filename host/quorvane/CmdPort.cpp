@@ -1,7 +1,9 @@
 // quorvane port: the monitor's ports. A port is a subkey of the monitor key named as the port;
-// its text value "Script" holds one action per line, lines joined by CR LF. Deleting goes
-// through the print system to the monitor that owns the port, as the spooler's port list does.
+// its text value "Script" holds one action per line, lines joined by CR LF. Adding, configuring
+// and deleting go through the print system to the monitor that owns the port, as the spooler's
+// port list does (adding and configuring in PortDialogs).
 #include "Command.h"
+#include "PortDialogs.h"
 #include "RegistryData.h"
 #include "RegistryKey.h"
 #include "StatusText.h"
@@ -15,9 +17,10 @@ namespace {
 
 const char16_t kMonitorKey[] = u"SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\Quorvane";
 
-const char kUsage[] =
+const std::string kUsage =
     "usage: quorvane port show NAME      show a port's script, one action per line\n"
-    "       quorvane port delete NAME    delete a port and its script";
+    "       quorvane port delete NAME    delete a port and its script\n" +
+    PortDialogUsage();
 
 int Show(const std::string& name) {
   if (name.empty() || name.find('\\') != std::string::npos) throw UsageError("bad port name \"" + name + "\"");
@@ -57,6 +60,7 @@ int RunPort(const std::vector<std::string>& args) {
     if (args.size() != 2) throw UsageError("port show needs one port name");
     return Show(args[1]);
   }
+  if (args[0] == "add" || args[0] == "configure") return RunPortDialog(args);
   if (args[0] == "delete") {
     if (args.size() != 2) throw UsageError("port delete needs one port name");
     return Delete(args[1]);
@@ -64,7 +68,8 @@ int RunPort(const std::vector<std::string>& args) {
   throw UsageError("unknown port command \"" + args[0] + "\"");
 }
 
-const CommandRegistrar kRegister({"port", "show and delete the ports of the monitor", kUsage, &RunPort});
+const CommandRegistrar kRegister({"port", "add, configure, show and delete the ports of the monitor", kUsage.c_str(),
+                                  &RunPort});
 
 }  // namespace
 }  // namespace qv::cli
