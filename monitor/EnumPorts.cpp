@@ -13,15 +13,26 @@ namespace {
 
 constexpr DWORD kNameSize = 261;  // wide characters, terminator included
 
-// The subkey names in the registry's order. The first enumeration that does not succeed ends
-// the list, whatever its reason.
+// The subkey names in the registry's order. A name too long for the buffer (no port can have
+// one; an older registry may hold such a key) is skipped, so the ports after it still show;
+// any other enumeration that does not succeed ends the list.
 std::vector<std::u16string> PortNames(HKEY root) {
   std::vector<std::u16string> names;
   for (DWORD index = 0;; ++index) {
     WCHAR name[kNameSize] = {};
-    if (RegEnumKeyW(root, index, name, kNameSize) != ERROR_SUCCESS) return names;
+    const LSTATUS status = RegEnumKeyW(root, index, name, kNameSize);
+    if (status == ERROR_MORE_DATA) continue;
+    if (status != ERROR_SUCCESS) return names;
     names.emplace_back(name);
   }
+}
+
+// The monitor's key below HKEY_LOCAL_MACHINE. An empty root (not initialised, or initialised
+// with none) names no key: opening it would open HKEY_LOCAL_MACHINE itself, whose subkeys are
+// not ports.
+LSTATUS OpenRoot(RegistryKey& root) {
+  if (RegistryRoot.empty()) return ERROR_BAD_PATHNAME;
+  return root.Open(HKEY_LOCAL_MACHINE, RegistryRoot.c_str(), KEY_ALL_ACCESS);
 }
 
 uint64_t StringBytes(const std::u16string& text) { return (text.size() + 1) * sizeof(WCHAR); }
@@ -85,7 +96,7 @@ BOOL WINAPI LocalEnumPorts(LPWSTR, DWORD Level, LPBYTE pPorts, DWORD cbBuf, LPDW
     }
     *pcReturned = 0;
     RegistryKey root;
-    if (const LSTATUS status = root.Open(HKEY_LOCAL_MACHINE, RegistryRoot.c_str(), KEY_ALL_ACCESS)) {
+    if (const LSTATUS status = OpenRoot(root)) {
       ErrorHandler(status, WSTR("LocalEnumPorts"), false, nullptr);
       *pcbNeeded = 0;
       return TRUE;

@@ -3,6 +3,8 @@
 #include "CodePageText.h"
 #include "RegistryKey.h"
 
+#include <qv/diagnostics.h>
+
 #include <string>
 
 LocalTimeSource ErrorHandlerClock = &GetLocalTime;
@@ -84,6 +86,20 @@ class LogFile {
   HANDLE handle_;
 };
 
+// Appends the entry to the configured log file; without a key, a value or an openable file
+// nothing is written.
+void AppendToLog(LONG code, LPCWSTR source, const std::u16string& description) {
+  RegistryKey configuration;
+  if (configuration.Open(HKEY_LOCAL_MACHINE, kConfigurationKey, KEY_ALL_ACCESS) != ERROR_SUCCESS) return;
+  std::u16string path;
+  if (!ReadLogFilePath(configuration.Get(), path)) return;
+  LogFile log(CodePageText(path));
+  if (!log.IsOpen()) return;
+  SYSTEMTIME now{};
+  ErrorHandlerClock(&now);
+  log.Append(Entry(now, code, source, description));
+}
+
 }  // namespace
 
 void ErrorHandler(LONG code, LPCWSTR source, bool show, HWND owner) noexcept {
@@ -92,16 +108,9 @@ void ErrorHandler(LONG code, LPCWSTR source, bool show, HWND owner) noexcept {
     const std::u16string description = Description(code);
     // The box comes first: it is shown even when nothing can be logged.
     if (show) Show(code, description, source, owner);
-
-    RegistryKey configuration;
-    if (configuration.Open(HKEY_LOCAL_MACHINE, kConfigurationKey, KEY_ALL_ACCESS) != ERROR_SUCCESS) return;
-    std::u16string path;
-    if (!ReadLogFilePath(configuration.Get(), path)) return;
-    LogFile log(CodePageText(path));
-    if (!log.IsOpen()) return;
-    SYSTEMTIME now{};
-    ErrorHandlerClock(&now);
-    log.Append(Entry(now, code, source, description));
+    AppendToLog(code, source, description);
+    // Then the host's sink, whether or not a log file took the entry.
+    QvReportFailure(code, description.c_str(), source);
   } catch (...) {
     // A report that can't be made ends here: there is no one to tell.
   }

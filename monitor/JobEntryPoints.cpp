@@ -18,7 +18,8 @@ DWORD ErrorFromResult(HRESULT result) {
 
 BOOL WINAPI LocalStartDocPort(HANDLE hPort, LPWSTR pPrinterName, DWORD JobId, DWORD, LPBYTE) {
   return RunEntryPoint([&] {
-    MonitorLock::Guard guard(Lock);
+    // This process's tables and the job's own file only: other processes are not held back.
+    MonitorLock::Guard guard(Lock, MonitorLock::Guard::Reach::ThisProcess);
     DWORD handle = 0;
     if (!PortHandleValue(hPort, handle)) {
       SetLastError(ERROR_INVALID_HANDLE);
@@ -45,7 +46,8 @@ BOOL WINAPI LocalStartDocPort(HANDLE hPort, LPWSTR pPrinterName, DWORD JobId, DW
 
 BOOL WINAPI LocalWritePort(HANDLE hPort, LPBYTE pBuffer, DWORD cbBuf, LPDWORD pcbWritten) {
   return RunEntryPoint([&] {
-    MonitorLock::Guard guard(Lock);
+    // The job's own file only: other processes are not held back.
+    MonitorLock::Guard guard(Lock, MonitorLock::Guard::Reach::ThisProcess);
     if (pcbWritten) *pcbWritten = 0;
     DWORD handle = 0;
     auto job = PortHandleValue(hPort, handle) ? JobTable.find(handle) : JobTable.end();

@@ -26,10 +26,13 @@ HRESULT JobRecord::Load(DWORD jobId, LPCWSTR printerName) {
   HRESULT result = printer.Open(printerName);
   if (FAILED(result)) return result;
 
+  // The size query is expected to fail for want of a buffer; only another failure ends the
+  // load. A spooler that answers it with success has still reported the size.
   DWORD needed = 0;
-  if (GetJobW(printer.Get(), jobId, 2, nullptr, 0, &needed)) return E_UNEXPECTED;
-  const DWORD error = GetLastError();
-  if (error != ERROR_INSUFFICIENT_BUFFER) return FromWin32(error);
+  if (!GetJobW(printer.Get(), jobId, 2, nullptr, 0, &needed)) {
+    const DWORD error = GetLastError();
+    if (error != ERROR_INSUFFICIENT_BUFFER) return FromWin32(error);
+  }
   if (needed < sizeof(JOB_INFO_2W)) return FromWin32(ERROR_INVALID_DATA);
 
   std::vector<BYTE> buffer;

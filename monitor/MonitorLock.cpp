@@ -10,8 +10,9 @@ MonitorLock::~MonitorLock() {
   DeleteCriticalSection(&section_);
 }
 
-MonitorLock::Guard::Guard(MonitorLock& lock) : lock_(lock) {
+MonitorLock::Guard::Guard(MonitorLock& lock, Reach reach) : lock_(lock), ownsMutex_(false) {
   EnterCriticalSection(&lock_.section_);
+  if (reach == Reach::ThisProcess) return;
   // Without the mutex the monitor still serialises its own threads; the other processes'
   // work is then not held back, which beats refusing every port call.
   const DWORD wait = lock_.mutex_ ? WaitForSingleObject(lock_.mutex_, INFINITE) : WAIT_FAILED;

@@ -1,6 +1,9 @@
 // The monitor's one lock: a critical section for the threads of this process and the named
 // mutex "Monitor" for the other processes that run the monitor on the same machine, taken in
-// that order. Every entry point but ReadPort holds it from entry to return.
+// that order. Every entry point but ReadPort holds it from entry to return. The entry points
+// that touch only this process's tables and their own job (StartDocPort, WritePort) hold the
+// critical section alone: what other processes share (the serial number a script issues, the
+// ports' keys) is reached only by EndDocPort and port management, which hold both.
 #pragma once
 #include <windows.h>
 
@@ -14,7 +17,8 @@ class MonitorLock {
   // Holds the lock for its lifetime.
   class Guard {
    public:
-    explicit Guard(MonitorLock& lock);
+    enum class Reach { ThisProcess, AllProcesses };
+    explicit Guard(MonitorLock& lock, Reach reach = Reach::AllProcesses);
     ~Guard();
     Guard(const Guard&) = delete;
     Guard& operator=(const Guard&) = delete;

@@ -1,7 +1,23 @@
 // OpenPort, ClosePort and ReadPort. A port is only a name: any name opens, and the handle is
-// the next value of a counter that only grows.
+// the next value of a counter that only grows (until it wraps, after 2^32-1 opens).
 #include "EntryPoint.h"
 #include "Monitor.h"
+
+namespace {
+
+// The counter's next value that names no open port and no running job. After 2^32-1 opens the
+// counter wraps: 0 (no handle at all) and values still in use are passed over, so a handle
+// never stands for two ports. The tables are far smaller than the counter's range, so a free
+// value always comes.
+DWORD NextPortHandle() {
+  DWORD handle = LastPortHandle;
+  do {
+    ++handle;
+  } while (handle == 0 || PortTable.count(handle) != 0 || JobTable.count(handle) != 0);
+  return handle;
+}
+
+}  // namespace
 
 BOOL WINAPI LocalOpenPort(LPWSTR pName, PHANDLE pHandle) {
   return RunEntryPoint([&] {
@@ -10,7 +26,7 @@ BOOL WINAPI LocalOpenPort(LPWSTR pName, PHANDLE pHandle) {
       return FALSE;
     }
     MonitorLock::Guard guard(Lock);
-    const DWORD handle = LastPortHandle + 1;
+    const DWORD handle = NextPortHandle();
     PortTable.emplace(handle, pName ? pName : WSTR(""));
     LastPortHandle = handle;  // only once the entry exists, so a failed open uses up no number
     *pHandle = PortHandle(handle);

@@ -5,6 +5,8 @@
 #include "ObjectError.h"
 #include "RegKey.h"
 
+#include <qv/diagnostics.h>
+
 namespace MarrowjetUI {
 namespace {
 
@@ -77,8 +79,11 @@ void ReportError(LONG number, TextView description, TextView source, LONG line, 
     }
     const Text entry = LogLine(number, description, source);
     const Text path = LogFilePath();
-    if (path.empty()) return;
-    WriteLogLine(path, entry);
+    if (!path.empty()) WriteLogLine(path, entry);
+    // Then the host's sink, whether or not a log file took the line.
+    const Text descriptionText(description);
+    const Text sourceText(source);
+    QvReportFailure(number, descriptionText.c_str(), sourceText.c_str());
   } catch (...) {
     // A report that fails ends silently.
   }

@@ -1,6 +1,7 @@
 // quorvane install and uninstall: the job processor and the monitor register themselves
 // through their own exports, as a registration tool loads and calls them on Windows.
 #include "Command.h"
+#include "MonitorUsers.h"
 #include "OptionParser.h"
 #include "RegistryData.h"
 #include "RegistryKey.h"
@@ -90,9 +91,14 @@ int Uninstall(const std::vector<std::string>& args) {
   options.ExpectOperands(0, 0);
   ServerLibrary(kMonitor, kMonitorFile).Call("DllUnregisterServer");
   // Kept working as long as the monitor is there: its ports still need the job processor.
-  if (MonitorInstalled())
-    throw Failure("the print system kept the monitor \"Quorvane\": a printer still uses one of its ports "
-                  "together with other ports (see \"quorvane printer\")");
+  if (MonitorInstalled()) {
+    std::string why;
+    for (const std::string& reason : PrintersKeepingMonitor(u"Quorvane")) why += "\n  " + reason;
+    if (why.empty()) why = "\n  a printer still uses one of its ports";
+    throw Failure("the print system kept the monitor \"Quorvane\":" + why +
+                  "\nRemove such a printer (\"quorvane printer delete NAME\") or add it again on one exact port, then "
+                  "uninstall again.");
+  }
   ServerLibrary(kJobProcessor, kJobProcessorFile).Call("DllUnregisterServer");
   if (options.Flag("--purge")) {
     const LSTATUS status = DeleteTree(HKEY_LOCAL_MACHINE, kMonitorKey);

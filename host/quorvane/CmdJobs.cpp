@@ -3,6 +3,7 @@
 #include "Command.h"
 #include "OptionParser.h"
 #include "StatusText.h"
+#include "StderrSink.h"
 
 #include <qv/print_system.h>
 
@@ -52,12 +53,11 @@ int List() {
 }
 
 int Send(DWORD id, bool retry) {
+  const size_t toldBefore = StderrSink::Delivered();
   DWORD status = DespoolJob(id, retry);
   if (status == ERROR_SUCCESS) return 0;
   if (status == ERROR_INVALID_PARAMETER) throw Failure("job " + std::to_string(id) + " is not in the spool");
-  JobEntry job;
-  std::string error = GetJobEntry(id, job) == ERROR_SUCCESS && !job.error.empty() ? job.error : StatusText(status);
-  throw Failure("job " + std::to_string(id) + " failed: " + error);
+  throw Failure(JobFailedText(id, status, toldBefore));
 }
 
 int RunJobs(const std::vector<std::string>& args) {

@@ -1,9 +1,10 @@
-// quorvane print: spools a file (or standard input) whole as a job of a printer, prints the
-// job's number, then sends the job through the printer's port, and after it any job left
-// waiting in the spool.
+// quorvane print: spools each file (or standard input) whole as a job of a printer, prints the
+// jobs' numbers once all are safely in the spool, then sends the jobs through the printer's
+// port, and after them any job left waiting in the spool.
 #include "Command.h"
 #include "OptionParser.h"
 #include "StatusText.h"
+#include "StderrSink.h"
 
 #include <qv/print_system.h>
 
@@ -18,15 +19,18 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <memory>
+#include <algorithm>
 
 namespace qv::cli {
 namespace {
 
 const char kUsage[] =
     "usage: quorvane print [--printer NAME] [--title TITLE] [--user USER] [--machine MACHINE]\n"
-    "                      [FILE | -]\n"
-    "Prints FILE, or standard input when FILE is \"-\" or not given. Without --printer the\n"
-    "only printer is used. The job's number is written to standard output.";
+    "                      [FILE... | -]\n"
+    "Prints each FILE as a job of its own, or standard input when FILE is \"-\" or not given.\n"
+    "Without --printer the only printer is used. Each job's number is written to standard\n"
+    "output, one line per file, once the jobs are safely in the spool.";
 
 // Jobs larger than this show their spooling progress on a terminal.
 constexpr uint64_t kProgressThreshold = 4ull << 20;
@@ -122,38 +126,75 @@ class Input {
   int fd_ = STDIN_FILENO;
 };
 
-void Despool(DWORD id) {
+// Sends a job through its port, and the jobs its port printed again; false when anything
+// failed. The failures have been told on stderr by then, one line each; a failed job stays in
+// the spool for a retry.
+bool Despool(DWORD id) {
+  const size_t toldBefore = StderrSink::Delivered();
   DWORD status = DespoolJob(id);
-  if (status == ERROR_SUCCESS || status == ERROR_INVALID_PARAMETER) return;  // 87: sent by another
-  JobEntry job;
-  std::string error = GetJobEntry(id, job) == ERROR_SUCCESS && !job.error.empty() ? job.error : StatusText(status);
-  throw Failure("job " + std::to_string(id) + " failed: " + error);
+  if (status != ERROR_SUCCESS && status != ERROR_INVALID_PARAMETER) {  // 87: sent by another
+    std::fprintf(stderr, "quorvane: %s\n", JobFailedText(id, status, toldBefore).c_str());
+    return false;
+  }
+  if (StderrSink::Delivered() == toldBefore) return true;
+  std::fprintf(stderr, "quorvane: a job printed from job %u failed; it is kept in the spool (\"quorvane jobs\" lists it)\n",
+               static_cast<unsigned>(id));
+  return false;
 }
+
+std::string Shown(const std::string& path) { return path == "-" ? "standard input" : path; }
 
 int RunPrint(const std::vector<std::string>& args) {
   OptionParser options(args, {"--printer", "--title", "--user", "--machine"});
-  options.ExpectOperands(0, 1);
-  std::string path = options.Operands().empty() ? "-" : options.Operands()[0];
+  std::vector<std::string> paths = options.Operands();
+  if (paths.empty()) paths.push_back("-");
+  if (std::count(paths.begin(), paths.end(), "-") > 1)
+    throw UsageError("standard input (\"-\") can be printed only once");
   JobSubmission job;
   job.printer = ChoosePrinter(options);
   job.user = options.Value("--user").value_or(LoginName());
   job.machine = options.Value("--machine").value_or(HostName());
-  job.document = options.Value("--title").value_or(
-      path == "-" ? "stdin" : std::filesystem::path(path).filename().string());
+  const std::optional<std::string> title = options.Value("--title");
 
-  DWORD id = 0;
-  {
-    Input input(path);
+  // Every file is opened before any is spooled: a name mistyped prints nothing.
+  std::vector<std::unique_ptr<Input>> inputs;
+  for (const std::string& path : paths) inputs.push_back(std::make_unique<Input>(path));
+
+  // Spooled one after the other with the spool folder flushed once for all: the numbers are
+  // shown only after that flush, when every job is safely in the spool.
+  ReserveJobIds(static_cast<DWORD>(paths.size()));
+  std::vector<DWORD> ids;
+  std::string failure;
+  for (size_t i = 0; i < paths.size() && failure.empty(); ++i) {
+    job.document = title.value_or(paths[i] == "-" ? "stdin" : std::filesystem::path(paths[i]).filename().string());
+    DWORD id = 0;
     ProgressBar bar;
-    DWORD status = SpoolJob(job, input.Fd(), id, [&](uint64_t done, uint64_t total) { bar.Update(done, total); });
-    if (status == ERROR_INVALID_PRINTER_NAME) throw Failure("printer \"" + job.printer + "\" does not exist");
-    if (status) FailWithStatus(path == "-" ? "standard input" : path, status);
+    DWORD status = SpoolJobUnflushed(job, inputs[i]->Fd(), id, [&](uint64_t done, uint64_t total) { bar.Update(done, total); });
+    inputs[i].reset();
+    if (status == ERROR_INVALID_PRINTER_NAME)
+      failure = "printer \"" + job.printer + "\" does not exist";
+    else if (status != ERROR_SUCCESS)
+      failure = Shown(paths[i]) + ": " + StatusText(status);
+    else
+      ids.push_back(id);
   }
-  std::printf("%u\n", static_cast<unsigned>(id));
-  std::fflush(stdout);
-  Despool(id);
+  if (!ids.empty()) {
+    if (DWORD status = FlushSpool(); status != ERROR_SUCCESS)
+      throw Failure("the spool folder can't be flushed, no job was accepted: " + StatusText(status));
+    for (DWORD id : ids) std::printf("%u\n", static_cast<unsigned>(id));
+    std::fflush(stdout);
+  }
+  // Files after a failed one are not spooled; the jobs before it are, and are sent.
+  if (!failure.empty()) std::fprintf(stderr, "quorvane: %s\n", failure.c_str());
+  bool sent = true;
+  for (DWORD id : ids) sent = Despool(id) && sent;
   DespoolWaitingJobs();  // jobs a crash or a reprint left behind; their failures stay listed
-  return 0;
+  if (!failure.empty()) {
+    if (paths.size() > ids.size() + 1)
+      std::fprintf(stderr, "quorvane: %zu file(s) after it were not printed\n", paths.size() - ids.size() - 1);
+    return 1;
+  }
+  return sent ? 0 : 1;
 }
 
 const CommandRegistrar kRegister({"print", "print a file through a printer", kUsage, &RunPrint});

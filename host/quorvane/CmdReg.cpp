@@ -160,6 +160,7 @@ int Add(const std::vector<std::string>& args) {
   if (setValue && !DataFromText(value.type, parsed.Has("/d") ? parsed.Get("/d") : "", separator, value.data, problem))
     throw UsageError(problem);
 
+  if (!CanCreateKeys(path, problem)) throw UsageError(problem);
   RegistryKey key;
   if (LSTATUS status = key.Create(path.root, path.Sub())) FailWithStatus(path.Text(), status);
   if (setValue)

@@ -253,6 +253,7 @@ std::vector<RegistryChange> ParseRegistryFile(const std::string& content, const 
       std::string problem;
       if (!ParseRegistryPath(remove ? inner.substr(1) : inner, current, problem)) parser.Problem(problem);
       if (remove && current.sub.empty()) parser.Problem("a root key can't be deleted");
+      if (!remove && !CanCreateKeys(current, problem)) parser.Problem(problem);
       changes.push_back({remove ? RegistryChange::kDeleteKey : RegistryChange::kCreateKey, current, {}, line.number});
       inKey = !remove;
       continue;

@@ -58,4 +58,20 @@ bool ParseRegistryPath(std::string_view text, RegistryPath& path, std::string& p
   return true;
 }
 
+bool CanCreateKeys(const RegistryPath& path, std::string& problem) {
+  constexpr size_t kMaxKeyName = 255;  // UTF-16 characters
+  for (size_t start = 0; start < path.sub.size();) {
+    size_t end = std::min(path.sub.find('\\', start), path.sub.size());
+    const std::string name = path.sub.substr(start, end - start);
+    const size_t length = qv::ToUtf16(name).size();
+    if (length > kMaxKeyName) {
+      problem = "bad key path: the key name \"" + qv::ToUtf8(qv::ToUtf16(name).substr(0, 24)) + "...\" has " +
+                std::to_string(length) + " characters; a key name has at most 255";
+      return false;
+    }
+    start = end + 1;
+  }
+  return true;
+}
+
 }  // namespace qv::cli

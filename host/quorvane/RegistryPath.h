@@ -21,4 +21,9 @@ struct RegistryPath {
 // Parses `text`; on bad input returns false and names the problem.
 bool ParseRegistryPath(std::string_view text, RegistryPath& path, std::string& problem);
 
+// Whether the keys of `path` may be created: every name at most 255 characters, as the
+// registry allows. Existing keys with longer names (from older stores) can still be read and
+// deleted, so only the commands that create keys ask. On false, names the problem.
+bool CanCreateKeys(const RegistryPath& path, std::string& problem);
+
 }  // namespace qv::cli

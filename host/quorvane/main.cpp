@@ -1,12 +1,16 @@
 // quorvane: the administrator's tool and the embedded print system. Global options come
 // before the sub-command; each sub-command lives in a Cmd*.cpp file of its own.
 #include "Command.h"
+#include "StderrSink.h"
 
 #include <qv/prefix.h>
+#include <qv/registry_store.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -109,8 +113,20 @@ int Run(const std::vector<std::string>& args) {
 
 int main(int argc, char** argv) {
   try {
+    qv::cli::StderrSink sink;  // every failure reported while the command runs is told on stderr
     int status = Run(std::vector<std::string>(argv + 1, argv + argc));
-    if (std::fflush(stdout) != 0) return status ? status : 1;
+    // The next command then opens the registry without replaying a log of earlier commits.
+    qv::CheckpointRegistry();
+    // Output that never arrived (a full disk, a closed pipe) is a failure the caller must see:
+    // a script reading a job number or a port list would otherwise go on without it.
+    errno = 0;
+    const bool flushed = std::fflush(stdout) == 0;
+    if (!flushed || std::ferror(stdout)) {
+      const int error = errno;
+      std::fprintf(stderr, "quorvane: cannot write the output%s%s\n", error ? ": " : "",
+                   error ? std::strerror(error) : "");
+      return status ? status : 1;
+    }
     return status;
   } catch (...) {
     std::fprintf(stderr, "quorvane: unexpected failure\n");

@@ -45,7 +45,9 @@ class OutputFiles {
 
 }  // namespace
 
-CliResult RunQuorvane(const std::vector<std::string>& args) {
+CliResult RunQuorvane(const std::vector<std::string>& args) { return RunQuorvaneWithOutputTo("", args); }
+
+CliResult RunQuorvaneWithOutputTo(const std::string& outputPath, const std::vector<std::string>& args) {
   std::string program = BinDir() + "/quorvane";
   std::vector<char*> argv{program.data()};
   std::vector<std::string> copies(args);
@@ -56,7 +58,8 @@ CliResult RunQuorvane(const std::vector<std::string>& args) {
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, files.Out().c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  const std::string out = outputPath.empty() ? files.Out() : outputPath;
+  posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   posix_spawn_file_actions_addopen(&actions, 2, files.Err().c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   pid_t pid = 0;
   int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);

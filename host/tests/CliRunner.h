@@ -14,5 +14,8 @@ struct CliResult {
 // Runs `quorvane args...` from the build's program folder; the child inherits the
 // environment, so QUORVANE_PREFIX of a TempPrefix applies to it.
 CliResult RunQuorvane(const std::vector<std::string>& args);
+// The same with standard output going to `outputPath` ("/dev/full" for a full disk); the
+// result's `out` is then empty.
+CliResult RunQuorvaneWithOutputTo(const std::string& outputPath, const std::vector<std::string>& args);
 
 }  // namespace qv::testing

@@ -93,4 +93,34 @@ TEST(InstallCommandTest, UninstallReportsAMonitorThePrintSystemKept) {
   EXPECT_EQ(RunQuorvane({"ports"}).out, kHeader + kFilePortLine + kDemoLine);
 }
 
+// The message names the printer that keeps the monitor and why.
+TEST(InstallCommandTest, UninstallNamesThePrinterThatKeepsTheMonitorAndWhy) {
+  struct Case {
+    const char* name;
+    const char* port;
+    const char* reason;
+  } cases[] = {
+      {"pooled", "Demo,LPT1:",
+       "the printer \"Keeper\" uses the port \"Demo\" together with other ports (\"Demo,LPT1:\")"},
+      {"pooled in other case", "LPT1:, DEMO",
+       "the printer \"Keeper\" uses the port \"Demo\" together with other ports (\"LPT1:, DEMO\")"},
+      {"letter case alone", "demo",
+       "the printer \"Keeper\" is on the port \"demo\", which differs from the port \"Demo\" only in letter case"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    qv::testing::TempPrefix prefix;
+    Succeeds({"install"});
+    AddDemoPort();
+    Succeeds({"printer", "add", "Keeper", "--port", c.port});
+    Succeeds({"printer", "add", "Mover", "--port", "Demo"});
+    const CliResult kept = RunQuorvane({"uninstall"});
+    EXPECT_EQ(kept.exitCode, 1);
+    EXPECT_EQ(kept.out, "Mover: Quorvane: Demo\n") << "the exact port is moved";
+    EXPECT_NE(kept.err.find("kept the monitor \"Quorvane\":\n  " + std::string(c.reason)), std::string::npos)
+        << kept.err;
+    EXPECT_EQ(kept.err.find("Mover"), std::string::npos) << kept.err;
+  }
+}
+
 }  // namespace

@@ -26,6 +26,31 @@ TEST(MainTest, HelpListsTheCommandsAndVersionNamesTheProgram) {
   EXPECT_NE(commandHelp.out.find("quorvane reg import FILE"), std::string::npos) << commandHelp.out;
 }
 
+// Output that can't be written fails the command, short or long, and says why on stderr.
+TEST(MainTest, OutputThatCannotBeWrittenExitsOne) {
+  qv::testing::TempPrefix prefix;
+  ASSERT_EQ(RunQuorvane({"reg", "add", "HKLM\\SOFTWARE\\Big", "/v", "v", "/d", std::string(20000, 'x')}).exitCode, 0);
+  struct Case {
+    const char* name;
+    std::vector<std::string> args;
+  } cases[] = {
+      {"version", {"--version"}},
+      {"help", {"--help"}},
+      {"a command's help", {"reg", "--help"}},
+      {"a short answer", {"reg", "add", "HKLM\\SOFTWARE\\Small"}},
+      {"more than a buffer", {"reg", "query", "HKLM\\SOFTWARE\\Big"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto result = qv::testing::RunQuorvaneWithOutputTo("/dev/full", c.args);
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.err.rfind("quorvane: cannot write the output", 0), 0u) << result.err;
+  }
+  // A failing command keeps its own exit code.
+  auto bad = qv::testing::RunQuorvaneWithOutputTo("/dev/full", {"frobnicate"});
+  EXPECT_EQ(bad.exitCode, 2);
+}
+
 // Bad input: one line naming the problem, then the usage; exit code 2; nothing changed.
 TEST(MainTest, BadInputExitsTwoWithTheProblemAndTheUsage) {
   qv::testing::TempPrefix prefix;

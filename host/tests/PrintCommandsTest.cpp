@@ -106,6 +106,34 @@ TEST_F(PrintCommandsTest, PrintToFileKeepsEveryByte) {
   EXPECT_EQ(Read(Printed("Office", Read(prefix.Path("out")))), "from a pipe");
 }
 
+TEST_F(PrintCommandsTest, SeveralFilesAreJobsOfTheirOwnWithConsecutiveNumbers) {
+  Run({"printer", "add", "Office", "--port", "FILE:"});
+  struct Case {
+    const char* name;
+    std::vector<std::string> contents;
+  } cases[] = {
+      {"one file", {"alone"}},
+      {"three files", {"first", "", "third\r\n"}},
+      {"a file and a large one", {"small", AllByteValues(600)}},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args{"print"};
+    for (size_t i = 0; i < c.contents.size(); ++i) args.push_back(Write("in" + std::to_string(i), c.contents[i]));
+    CliResult printed = RunQuorvane(args);
+    ASSERT_EQ(printed.exitCode, 0) << c.name << ": " << printed.err;
+    std::vector<unsigned> ids;
+    std::istringstream lines(printed.out);
+    for (std::string line; std::getline(lines, line);) ids.push_back(std::stoul(line));
+    ASSERT_EQ(ids.size(), c.contents.size()) << c.name;
+    for (size_t i = 0; i < ids.size(); ++i) {
+      EXPECT_EQ(ids[i], ids[0] + i) << c.name;
+      EXPECT_EQ(Read(prefix.Path("spool/printed/Office/" + std::to_string(ids[i]) + ".prn")), c.contents[i]) << c.name;
+    }
+  }
+  EXPECT_TRUE(SpoolLeftovers().empty());
+  EXPECT_EQ(RunQuorvane({"jobs"}).out, "");
+}
+
 TEST_F(PrintCommandsTest, RefusedPrintsLeaveNothingInTheSpool) {
   Run({"printer", "add", "Office", "--port", "FILE:"});
   std::string input = Write("input.bin", "data");
@@ -117,7 +145,8 @@ TEST_F(PrintCommandsTest, RefusedPrintsLeaveNothingInTheSpool) {
       {{"print", "--printer", "Nobody", input}, 1, "printer \"Nobody\" does not exist"},
       {{"print", prefix.Path("missing.bin")}, 1, "No such file or directory"},
       {{"print", prefix.Dir()}, 1, "it is a folder"},
-      {{"print", input, input}, 2, "unexpected argument"},
+      {{"print", input, prefix.Path("missing.bin")}, 1, "No such file or directory"},
+      {{"print", "-", input, "-"}, 2, "standard input (\"-\") can be printed only once"},
       {{"print", "--colour", input}, 2, "unknown option"},
   };
   for (const Case& c : cases) {
@@ -143,8 +172,10 @@ TEST_F(PrintCommandsTest, AJobWhosePortCantBeReachedStaysListedAsFailed) {
   CliResult result = RunQuorvane({"print", "--title", "Q3 report", Write("input.bin", "data")});
   EXPECT_EQ(result.exitCode, 1);
   std::string id = result.out.substr(0, result.out.find('\n'));
-  EXPECT_EQ(result.err, "quorvane: job " + id + " failed: the library \"GONE.DLL\" of the monitor \"Lost\" is not in " +
-                            qv::LibraryDir() + ": The library could not be found.\n");
+  EXPECT_EQ(result.err, "quorvane: job " + id + " (printer \"Archive\", port \"QV9\"): the library \"GONE.DLL\" of the "
+                        "monitor \"Lost\" is not in " + qv::LibraryDir() + ": The library could not be found.\n"
+                        "quorvane: job " + id + " failed; it is kept in the spool (\"quorvane jobs --retry " + id +
+                        "\" runs it again)\n");
   std::string jobs = RunQuorvane({"jobs"}).out;
   EXPECT_NE(jobs.find("Archive  Q3 report"), std::string::npos) << jobs;
   EXPECT_NE(jobs.find("failed    the library \"GONE.DLL\""), std::string::npos) << jobs;

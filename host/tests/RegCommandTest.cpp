@@ -1,6 +1,7 @@
 // quorvane reg: changes made by the command are seen through the registry calls, and .reg
 // files round-trip.
 #include "CliRunner.h"
+#include "LegacyRegistry.h"
 
 #include <TempPrefix.h>
 #include <gtest/gtest.h>
@@ -195,6 +196,56 @@ TEST(RegCommandTest, BadFileChangesNothing) {
 
   std::ofstream(file) << "REGEDIT4\n";
   EXPECT_EQ(RunQuorvane({"reg", "import", file}).exitCode, 1);
+}
+
+}  // namespace
+
+namespace {
+
+// The registry refuses key names over 255 characters; the command says so before it changes
+// anything, and keys of such names left by an older store can still be listed and removed.
+TEST(RegCommandTest, KeyNamesLongerThan255CharactersAreRefused) {
+  qv::testing::TempPrefix prefix;
+  const std::string longName(256, 'k');
+  const std::string problem = "the key name \"" + std::string(24, 'k') + "...\" has 256 characters";
+  struct Case {
+    const char* name;
+    std::string regFile;  // empty: `reg add` of the key below
+    std::string key;
+    int exitCode;
+    std::string error;
+  } cases[] = {
+      {"add 255", "", "HKLM\\SOFTWARE\\Ok\\" + std::string(255, 'k'), 0, ""},
+      {"add 256", "", "HKLM\\SOFTWARE\\New\\" + longName, 2, problem},
+      {"add 256 above", "", "HKLM\\SOFTWARE\\New\\" + longName + "\\Below", 2, problem},
+      {"import 256", "[HKLM\\SOFTWARE\\New\\" + longName + "]\n\"v\"=\"1\"\n", "", 1, ":3: bad key path: " + problem},
+      {"import 256 after a good key", "[HKLM\\SOFTWARE\\New]\n[HKLM\\SOFTWARE\\New\\" + longName + "]\n", "", 1,
+       ":4: bad key path: " + problem},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    qv::testing::CliResult result;
+    if (c.regFile.empty()) {
+      result = RunQuorvane({"reg", "add", c.key, "/v", "v", "/d", "1"});
+    } else {
+      const std::string file = prefix.Path("long.reg");
+      std::ofstream(file) << "Windows Registry Editor Version 5.00\n\n" << c.regFile;
+      result = RunQuorvane({"reg", "import", file});
+    }
+    EXPECT_EQ(result.exitCode, c.exitCode) << result.err;
+    EXPECT_NE(result.err.find(c.error), std::string::npos) << result.err;
+    EXPECT_EQ(RunQuorvane({"reg", "query", "HKLM\\SOFTWARE\\New"}).exitCode, 1) << "nothing was created";
+  }
+
+  // A removal may name such a key: it is how an older store is cleaned.
+  Succeeds({"reg", "add", "HKLM\\SOFTWARE\\Old"});
+  qv::testing::PlantKeyPastTheChecks("SOFTWARE\\Old", longName);
+  auto query = RunQuorvane({"reg", "query", "HKLM\\SOFTWARE\\Old"});
+  EXPECT_NE(query.out.find(longName), std::string::npos) << query.out;
+  const std::string file = prefix.Path("clean.reg");
+  std::ofstream(file) << "Windows Registry Editor Version 5.00\n\n[-HKLM\\SOFTWARE\\Old\\" << longName << "]\n";
+  Succeeds({"reg", "import", file});
+  EXPECT_EQ(RunQuorvane({"reg", "query", "HKLM\\SOFTWARE\\Old\\" + longName}).exitCode, 1);
 }
 
 }  // namespace

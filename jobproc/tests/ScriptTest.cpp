@@ -59,6 +59,34 @@ TEST_F(ScriptTest, LoadingTakesLinesUntilOneNamesNoAction) {
   EXPECT_TRUE(log.Entries().empty());
 }
 
+// The setting starts at a fixed character: the eleventh of a write-file line, the ninth of a
+// reprint line, whether or not a blank follows the colon. Shorter lines give an empty setting.
+TEST_F(ScriptTest, SettingsStartAtTheirCharacterPosition) {
+  struct Row {
+    const char* name;
+    const char* line;
+    const char* loaded;
+  };
+  const Row rows[] = {
+      {"write-file, no blank", "WriteFile:C:\\a.prn", "WriteFile: C:\\a.prn"},
+      {"write-file, 10 characters", "WriteFile:", "WriteFile: "},
+      {"write-file, 11 characters", "WriteFile:X", "WriteFile: X"},
+      {"write-file, 11 with a blank last", "WriteFile: ", "WriteFile: "},
+      {"write-file, 12 characters", "WriteFile: X", "WriteFile: X"},
+      {"write-file, letters for the colon", "WriteFileXYC:\\a", "WriteFile: YC:\\a"},
+      {"reprint, no blank", "Reprint:Office", "Reprint: Office"},
+      {"reprint, 8 characters", "Reprint:", "Reprint: "},
+      {"reprint, 9 characters", "Reprint:P", "Reprint: P"},
+      {"reprint, 10 characters", "Reprint: P", "Reprint: P"},
+      {"reprint, letters for the colon", "ReprintsOffice", "Reprint: Office"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    EXPECT_EQ(LoadedLines(row.line), std::vector<std::string>{row.loaded});
+  }
+  EXPECT_TRUE(log.Entries().empty());
+}
+
 TEST_F(ScriptTest, ThreeActionsRoundTrip) {
   const std::string text = "WriteFile: C:\\Jobs\\?UN?\\?DN?.prn\r\nReprint: Archive ?SN?\r\nWriteFile: D:\\copy.prn";
   SetText(kPortKey, "Script", text);

@@ -92,6 +92,16 @@ TEST_F(WriteFileTest, Table) {
        prefix.Path("drive_d/host.prn"),
        {"drive_c/", "drive_d/", "drive_d/host.prn"},
        {Entry(516, "ActionWriteFile::CreateFilePath", kNoDrive)}},
+      // "/" separates elements too: the check fails, yet the copy lands where its folder exists.
+      {"ForwardSlashAfterTheDrive",
+       "C:/out.prn",
+       {"drive_c/", "drive_c/out.prn", "drive_d/"},
+       {Entry(516, "ActionWriteFile::CreateFilePath", kNoDrive)}},
+      {"ForwardSlashFolderIsNotCreated",
+       "C:/Fwd/out.prn",
+       {"drive_c/", "drive_d/"},
+       {Entry(516, "ActionWriteFile::CreateFilePath", kNoDrive),
+        Entry(517, "ActionWriteFile::Run", "Error writing file: C:/Fwd/out.prn")}},
       {"EmptyTemplate",
        "",
        {"drive_c/", "drive_d/"},
@@ -121,6 +131,18 @@ TEST_F(WriteFileTest, ExistingFileIsReplaced) {
   WriteFile((DriveC() / "out.prn").string(), "an older and much longer file than the new one");
   Run("C:\\out.prn", TestJob());
   EXPECT_EQ(ReadFile((DriveC() / "out.prn").string()), kData);
+}
+
+// Also as the superuser: the file's mode says read-only whoever runs the job.
+TEST_F(WriteFileTest, ReadOnlyFileIsKeptAndTheCopyLogged) {
+  const fs::path out = DriveC() / "out.prn";
+  WriteFile(out.string(), "kept");
+  fs::permissions(out, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  Run("C:\\out.prn", TestJob());
+  EXPECT_EQ(ReadFile(out.string()), "kept");
+  EXPECT_EQ(fs::status(out).permissions(), fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  const std::vector<std::string> expected = {Entry(517, "ActionWriteFile::Run", "Error writing file: C:\\out.prn")};
+  EXPECT_EQ(log.Entries(), expected);
 }
 
 TEST_F(WriteFileTest, ElementThatIsAFileFailsTheCopy) {

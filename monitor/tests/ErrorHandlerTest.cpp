@@ -6,6 +6,7 @@
 #include <TempPrefix.h>
 
 #include <gtest/gtest.h>
+#include <qv/diagnostics.h>
 
 #include <filesystem>
 #include <functional>
@@ -20,6 +21,11 @@ static_assert(sizeof kStamp - 1 == 20);
 
 constexpr LONG kClassNotRegistered = static_cast<LONG>(0x80040154);
 constexpr LONG kNoText = 0x1234567;  // a code the system has no text for
+
+std::string Pad(std::string text, size_t width) {
+  text.resize(std::max(text.size(), width), ' ');
+  return text;
+}
 
 class ErrorHandlerTest : public ::testing::Test {
  protected:
@@ -119,6 +125,42 @@ TEST_F(ErrorHandlerTest, TheLogFileIsReadAsAnyTypeUpTo259Characters) {
     Report(2, u"LocalEnumPorts", false);
     EXPECT_EQ(std::filesystem::exists(path), test.written);
     std::filesystem::remove(path);
+  }
+}
+
+// Besides the log, every report reaches the host's sink, after the entry and whether or not a
+// log file took it; the entry stays as it was.
+TEST_F(ErrorHandlerTest, EveryReportAlsoReachesTheSinkWithOrWithoutALogFile) {
+  struct Sink : qv::DiagnosticsSink {
+    Sink() { qv::SetDiagnosticsSink(this); }
+    ~Sink() override { qv::SetDiagnosticsSink(nullptr); }
+    void Deliver(const qv::Failure& failure) noexcept override { delivered.push_back(failure); }
+    std::vector<qv::Failure> delivered;
+  } sink;
+  struct Row {
+    const char* what;
+    bool logFile;
+    LONG code;
+    const char* description;  // without the system text's line break
+  } rows[] = {
+      {"with a log file", true, kClassNotRegistered, "The class is not registered."},
+      {"without a log file", false, kClassNotRegistered, "The class is not registered."},
+      {"without a system text", true, kNoText, "FormatMessage Failed in ErrorHandler"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    sink.delivered.clear();
+    std::filesystem::remove(log_);
+    SetLogFile(row.logFile ? log_ : prefix_.Path("missing/monitor.log"));
+    Report(row.code, u"LocalEndDocPort", false);
+    ASSERT_EQ(sink.delivered.size(), 1u);
+    EXPECT_EQ(sink.delivered[0].number, row.code);
+    EXPECT_EQ(sink.delivered[0].description, row.description);
+    EXPECT_EQ(sink.delivered[0].source, "LocalEndDocPort");
+    if (row.logFile) {
+      EXPECT_EQ(ReadFileText(log_), kStamp + Pad(std::to_string(row.code), 11) + "LocalEndDocPort      " +
+                                        row.description + (row.code == kNoText ? "" : "\r\n"));
+    }
   }
 }
 

@@ -81,6 +81,10 @@ BOOL WINAPI GetJobW(HANDLE hPrinter, DWORD JobId, DWORD Level, LPBYTE pJob, DWOR
   }
   const FakeJob& job = found->second;
   *pcbNeeded = Needed(job);
+  if (!pJob && spooler.sizeQuerySucceeds) {
+    SetLastError(ERROR_GEN_FAILURE);  // whatever was left: a success says nothing about it
+    return TRUE;
+  }
   if (!pJob || cbBuf < *pcbNeeded) {
     SetLastError(ERROR_INSUFFICIENT_BUFFER);
     return FALSE;

@@ -35,6 +35,7 @@ struct FakeSpooler {
   std::set<std::u16string> printers;
   std::map<DWORD, FakeJob> jobs;  // answered through any printer
   DWORD getJobFailure = 0;        // when set, every GetJobW fails with it
+  bool sizeQuerySucceeds = false; // GetJobW without a buffer answers TRUE with the size
   std::vector<SetJobCall> setJobCalls;
   std::vector<std::u16string> openedDatatypes;
   std::vector<ACCESS_MASK> openedAccess;

@@ -6,6 +6,8 @@
 #include <comreg.h>
 #include <qv/utf.h>
 
+#include <map>
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -46,6 +48,65 @@ TEST_F(HandOffTest, TheJobReachesPrintFileWholeWithItsPropertiesInOrder) {
   EXPECT_EQ(server_.overReleases, 0);
   EXPECT_FALSE(fs::exists(file));
   EXPECT_EQ(Spooler().setJobCalls.size(), 1u);
+}
+
+// Only a failure other than "buffer too small" ends the reading of the job's properties: a
+// spooler that answers the size query with success has given the size all the same.
+TEST_F(HandOffTest, ASizeQueryThatSucceedsStillLoadsTheJob) {
+  Spooler().sizeQuerySucceeds = true;
+  HANDLE port = Open(u"QV1:");
+  ASSERT_TRUE(Start(port)) << GetLastError();
+  ASSERT_TRUE(Write(port, "data"));
+  ASSERT_TRUE(End(port));
+  EXPECT_EQ(server_.calls, Then(kSettersInOrder, {"PrintFile", "~Controller", "~Job"}));
+  ASSERT_EQ(Spooler().setJobCalls.size(), 1u);
+  EXPECT_EQ(Spooler().setJobCalls[0].jobId, 7u);
+}
+
+// Each job goes off with the name of the port it was started on, whichever port was opened last.
+TEST_F(HandOffTest, EveryPortHandsItsJobOffUnderItsOwnName) {
+  Spooler().jobs[8] = FakeJob{};
+  struct Case {
+    const char* name;
+    bool firstEndsFirst;
+  } cases[] = {{"in the order opened", true}, {"the last opened first", false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    server_.Reset();
+    HANDLE one = Open(u"QV1:");
+    HANDLE two = Open(u"QV2:");
+    ASSERT_TRUE(Start(one, 7));
+    ASSERT_TRUE(Start(two, 8));
+    ASSERT_TRUE(Write(one, "one"));
+    ASSERT_TRUE(Write(two, "two"));
+    if (c.firstEndsFirst) {
+      ASSERT_TRUE(End(one));
+      ASSERT_TRUE(End(two));
+    } else {
+      ASSERT_TRUE(End(two));
+      ASSERT_TRUE(End(one));
+    }
+    ASSERT_EQ(server_.printFiles.size(), 2u);
+    std::map<std::u16string, std::string> handedOff;
+    for (const PrintFileCall& call : server_.printFiles) handedOff[call.portName] = call.fileBytes;
+    EXPECT_EQ(handedOff, (std::map<std::u16string, std::string>{{u"QV1:", "one"}, {u"QV2:", "two"}}));
+    EXPECT_EQ(server_.printFiles[0].portName, c.firstEndsFirst ? u"QV1:" : u"QV2:");
+    monitor_.pfnClosePort(one);
+    monitor_.pfnClosePort(two);
+  }
+}
+
+// The job is marked printed only once its script has run: a process that dies during the
+// script leaves the job with the spooler, to be sent again.
+TEST_F(HandOffTest, TheScriptRunsBeforeTheJobIsMarkedPrinted) {
+  size_t markedDuringScript = 99;
+  server_.duringPrintFile = [&] { markedDuringScript = Spooler().setJobCalls.size(); };
+  HANDLE port = Open(u"QV1:");
+  ASSERT_TRUE(Start(port));
+  ASSERT_TRUE(End(port));
+  EXPECT_EQ(markedDuringScript, 0u);
+  ASSERT_EQ(Spooler().setJobCalls.size(), 1u);
+  EXPECT_EQ(Spooler().setJobCalls[0].command, static_cast<DWORD>(JOB_CONTROL_LAST_PAGE_EJECTED));
 }
 
 TEST_F(HandOffTest, MissingStringsCrossAsEmptyStrings) {

@@ -1,5 +1,6 @@
 // One request at a time: while EndDocPort runs a port's script, every other entry point but
-// ReadPort waits, in this process and in any other that runs the monitor on the same prefix.
+// ReadPort waits in this process; in another process that runs the monitor on the same prefix,
+// EndDocPort (another script) waits, StartDocPort and WritePort (its own job) do not.
 #include "MonitorFixture.h"
 
 #include <atomic>
@@ -110,7 +111,7 @@ TEST_F(MonitorLockTest, ReadPortDoesNotWait) {
 // The lock child: another process running the monitor on this prefix (see LockChild.cpp).
 class ChildProcess {
  public:
-  explicit ChildProcess(const std::string& marker) {
+  ChildProcess(const std::string& marker, const std::string& mode) {
     int toChild[2], fromChild[2];
     if (pipe2(toChild, O_CLOEXEC) != 0 || pipe2(fromChild, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
     // Built beside this test program.
@@ -121,7 +122,8 @@ class ChildProcess {
     if (pid_ == 0) {
       dup2(toChild[0], 0);
       dup2(fromChild[1], 1);
-      execl(program.c_str(), program.c_str(), library.c_str(), marker.c_str(), static_cast<char*>(nullptr));
+      execl(program.c_str(), program.c_str(), library.c_str(), marker.c_str(), mode.c_str(),
+            static_cast<char*>(nullptr));
       _exit(127);
     }
     close(toChild[0]);
@@ -156,20 +158,30 @@ class ChildProcess {
   bool reaped_ = false;
 };
 
-TEST_F(MonitorLockTest, AnotherProcessWaitsForTheRunningScript) {
-  const std::string marker = prefix_.Path("script-finished");
-  ChildProcess child(marker);
-  ASSERT_EQ(child.ReadLine(), "ready");
+TEST_F(MonitorLockTest, AnotherProcessWaitsOnlyToRunAScript) {
+  struct Case {
+    const char* mode;
+    bool waits;
+  } cases[] = {
+      {"enddoc", true},  // EndDocPort runs a script, which may issue a serial number
+      {"write", false},  // StartDocPort and WritePort touch only the job's own file
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.mode);
+    const std::string marker = prefix_.Path(std::string("script-finished-") + c.mode);
+    ChildProcess child(marker, c.mode);
+    ASSERT_EQ(child.ReadLine(), "ready");
 
-  HANDLE running = Open(u"QV1:");
-  ASSERT_TRUE(Start(running, 7));
-  server_.Reset();
-  RunningScript script(server_, monitor_, running, [&] { std::ofstream(marker) << "done"; });
-  child.Say("go");  // the child calls StartDocPort now
-  std::this_thread::sleep_for(kSettle);
-  EXPECT_TRUE(child.Running()) << "StartDocPort returned while the script ran";
-  EXPECT_TRUE(script.Finish());
-  EXPECT_EQ(child.ExitCode(), 0) << "1: returned before the script had finished; 2: StartDocPort failed";
+    HANDLE running = Open(u"QV1:");
+    ASSERT_TRUE(Start(running, 7));
+    server_.Reset();
+    RunningScript script(server_, monitor_, running, [&] { std::ofstream(marker) << "done"; });
+    child.Say("go");
+    std::this_thread::sleep_for(kSettle);
+    EXPECT_EQ(child.Running(), c.waits) << (c.waits ? "returned while the script ran" : "held back by the script");
+    EXPECT_TRUE(script.Finish());
+    EXPECT_EQ(child.ExitCode(), 0) << "1: returned at the wrong moment; 2: a call failed";
+  }
 }
 
 }  // namespace

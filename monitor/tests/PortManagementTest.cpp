@@ -1,5 +1,6 @@
 // EnumPorts from the monitor key, and AddPort, ConfigurePort and DeletePort forwarded to the
 // job processor's Controller.
+#include "LegacyRegistry.h"
 #include "LogEntries.h"
 #include "MonitorFixture.h"
 #include "TestLog.h"
@@ -7,6 +8,7 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
+#include <qv/utf.h>
 
 namespace {
 
@@ -131,6 +133,70 @@ TEST_F(PortManagementTest, EnumPortsWithoutTheMonitorKeyLogsAndReportsNoPorts) {
   EXPECT_EQ(entries[0].code, "2          ");
   EXPECT_EQ(entries[0].source, "LocalEnumPorts       ");
   EXPECT_EQ(entries[0].text, "The file could not be found.");
+}
+
+// A key whose name can't be a port's (left by an older registry, which took names of any
+// length) is passed over: the ports after it are still reported.
+TEST_F(PortManagementTest, EnumPortsPassesOverANameTooLongForAPort) {
+  CreateMonitorKey();
+  AddPortKey(u"Alpha");
+  AddPortKey(u"Omega");
+  qv::testing::PlantKeyPastTheChecks(qv::ToUtf8(kMonitorRoot), "Middle" + std::string(300, 'm'));
+  for (DWORD level : {1u, 2u}) {
+    SCOPED_TRACE("level " + std::to_string(level));
+    DWORD needed, returned;
+    ASSERT_FALSE(Enum(level, nullptr, 0, needed, returned));
+    std::vector<BYTE> buffer(needed);
+    ASSERT_TRUE(Enum(level, buffer.data(), needed, needed, returned));
+    std::vector<std::u16string> names;
+    for (DWORD i = 0; i < returned; ++i) {
+      if (level == 1) {
+        PORT_INFO_1W info;
+        std::memcpy(&info, buffer.data() + i * sizeof info, sizeof info);
+        names.push_back(info.pName);
+      } else {
+        PORT_INFO_2W info;
+        std::memcpy(&info, buffer.data() + i * sizeof info, sizeof info);
+        names.push_back(info.pPortName);
+      }
+    }
+    EXPECT_EQ(names, (std::vector<std::u16string>{u"Alpha", u"Omega"}));
+  }
+  EXPECT_EQ(ReadFileText(log_), "");
+}
+
+// Without a root the monitor has no key of its own: HKEY_LOCAL_MACHINE's subkeys are no ports.
+TEST_F(PortManagementTest, EnumPortsWithAnEmptyRootLogsAndReportsNoPorts) {
+  CreateMonitorKey();
+  AddPortKey(u"QV1:");
+  auto initialize = reinterpret_cast<LPMONITOREX(WINAPI*)(LPWSTR)>(library_->Symbol("InitializePrintMonitor"));
+  ASSERT_NE(initialize, nullptr);
+  std::u16string empty;
+  struct Case {
+    const char* name;
+    LPWSTR root;
+  } cases[] = {{"null root", nullptr}, {"empty root", empty.data()}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::filesystem::remove(log_);
+    ASSERT_NE(initialize(c.root), nullptr);
+    BYTE buffer[256];
+    DWORD needed, returned;
+    EXPECT_TRUE(Enum(2, buffer, sizeof buffer, needed, returned));
+    EXPECT_EQ(needed, 0u);
+    EXPECT_EQ(returned, 0u);
+    const std::vector<LogEntry> entries = LogEntries(ReadFileText(log_));
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].code, Padded("161", 11));
+    EXPECT_EQ(entries[0].source, Padded("LocalEnumPorts", 21));
+  }
+  // Given its root again, the monitor finds its port.
+  std::u16string root = kMonitorRoot;
+  ASSERT_NE(initialize(root.data()), nullptr);
+  BYTE buffer[256];
+  DWORD needed, returned;
+  EXPECT_TRUE(Enum(1, buffer, sizeof buffer, needed, returned));
+  EXPECT_EQ(returned, 1u);
 }
 
 struct PortCall {

@@ -1,5 +1,8 @@
 #include "ClassKeys.h"
 
+#include <qv/registry_store.h>
+#include <qv/utf.h>
+
 #include "OwnedKey.h"
 
 #include <vector>
@@ -14,29 +17,12 @@ std::u16string GuidText(REFGUID guid) {
 
 LSTATUS ReadKeyText(HKEY root, const std::u16string& path, const WCHAR* name,
                     std::u16string& text) {
-  OwnedKey key;
-  LSTATUS status = RegOpenKeyExW(root, path.c_str(), 0, KEY_QUERY_VALUE, key.Receive());
+  // The key and its value in one registry read.
+  qv::RegistryValue value;
+  LSTATUS status = qv::ReadRegistryValue(root, qv::ToUtf8(path), name ? qv::ToUtf8(name) : std::string(), value);
   if (status != ERROR_SUCCESS) return status;
-  // Most values fit the first buffer: one call reads them. A longer one is read again with the
-  // size the call reported; it may grow meanwhile when another process writes it, so ask
-  // again a few times rather than give up at once.
-  std::vector<WCHAR> data(128, 0);
-  for (int attempt = 0; attempt < 4; ++attempt) {
-    DWORD type = 0;
-    DWORD read = static_cast<DWORD>(data.size() * sizeof(WCHAR));
-    status = RegQueryValueExW(key.Get(), name, nullptr, &type,
-                              reinterpret_cast<LPBYTE>(data.data()), &read);
-    if (status == ERROR_MORE_DATA) {
-      data.assign(read / sizeof(WCHAR) + 1, 0);
-      continue;
-    }
-    if (status != ERROR_SUCCESS) return status;
-    if (type != REG_SZ && type != REG_EXPAND_SZ) return ERROR_INVALID_DATA;
-    std::u16string value(data.data(), read / sizeof(WCHAR));
-    text = value.substr(0, value.find(u'\0'));
-    return ERROR_SUCCESS;
-  }
-  return ERROR_MORE_DATA;
+  if (!qv::RegistryText(value, text)) return ERROR_INVALID_DATA;
+  return ERROR_SUCCESS;
 }
 
 LSTATUS WriteKeyText(HKEY root, const std::u16string& path, const WCHAR* name,

@@ -13,16 +13,24 @@ namespace {
 std::atomic<DiagnosticsSink*> g_sink{nullptr};
 
 thread_local std::optional<JobInHand> t_jobInHand;
+thread_local FailureCollector* t_collector = nullptr;
 
 struct NotedPath {
   std::string hostPath;
   DWORD status = 0;
+  std::string unmapped;  // why there is no host path at all
 };
 thread_local std::optional<NotedPath> t_notedPath;
 
 std::string Utf8(LPCWSTR text) {
   if (!text) return {};
   return ToUtf8(std::u16string_view(text));
+}
+
+// System texts end in a line break, which a failure's one line must not carry.
+std::string WithoutLineBreak(std::string text) {
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+  return text;
 }
 
 }  // namespace
@@ -33,13 +41,15 @@ void ReportFailure(Failure failure) noexcept {
   try {
     std::optional<NotedPath> noted = std::exchange(t_notedPath, std::nullopt);
     DiagnosticsSink* sink = g_sink.load();
-    if (!sink) return;
-    if (noted && failure.hostPath.empty()) {
+    if (!sink && !t_collector) return;
+    if (noted && failure.hostPath.empty() && failure.systemText.empty()) {
       failure.hostPath = noted->hostPath;
-      if (failure.systemText.empty() && noted->status != 0) failure.systemText = StatusText(noted->status);
+      if (!noted->unmapped.empty()) failure.systemText = noted->unmapped;
+      else if (noted->status != 0) failure.systemText = StatusText(noted->status);
     }
     if (!failure.job) failure.job = t_jobInHand;
-    sink->Deliver(failure);
+    if (t_collector) t_collector->failures_.push_back(failure);
+    if (sink) sink->Deliver(failure);
   } catch (...) {
     // A failure that can't be described further still reached the log file.
   }
@@ -53,9 +63,31 @@ std::optional<JobInHand> CurrentJobInHand() { return t_jobInHand; }
 
 void NoteFailedHostPath(const std::string& hostPath, DWORD status) noexcept {
   try {
-    t_notedPath = NotedPath{hostPath, status};
+    if (hostPath.empty() && status == 0) {
+      t_notedPath.reset();
+      return;
+    }
+    t_notedPath = NotedPath{hostPath, status, {}};
   } catch (...) {
   }
+}
+
+void NoteUnmappedPath(const std::string& why) noexcept {
+  try {
+    t_notedPath = NotedPath{{}, 0, why};
+  } catch (...) {
+  }
+}
+
+FailureCollector::FailureCollector() : outer_(std::exchange(t_collector, this)) {}
+
+FailureCollector::~FailureCollector() { t_collector = outer_; }
+
+std::string FailureText(const Failure& failure) {
+  std::string text = failure.description.empty() ? "Error " + std::to_string(failure.number) : failure.description;
+  if (!failure.hostPath.empty()) text += " (" + failure.hostPath + ")";
+  if (!failure.systemText.empty() && failure.systemText != failure.description) text += ": " + failure.systemText;
+  return text;
 }
 
 }  // namespace qv
@@ -64,7 +96,7 @@ extern "C" void QvReportFailure(LONG number, LPCWSTR description, LPCWSTR source
   try {
     qv::Failure failure;
     failure.number = number;
-    failure.description = qv::Utf8(description);
+    failure.description = qv::WithoutLineBreak(qv::Utf8(description));
     failure.source = qv::Utf8(source);
     qv::ReportFailure(std::move(failure));
   } catch (...) {

@@ -8,6 +8,8 @@
 #include "ErrnoMapping.h"
 #include "UniqueFd.h"
 
+#include <qv/diagnostics.h>
+
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -63,7 +65,7 @@ class StagedFile {
   int Fd() const { return fd_.Get(); }
   const std::string& Path() const { return path_; }
 
-  // On disk in full before it gets the destination's name.
+  // On disk in full before it gets the destination's name: guards the output's content.
   DWORD Finish() {
     if (fsync(fd_.Get()) != 0) return Win32ErrorFromErrno(errno);
     if (fd_.Close() != 0) return Win32ErrorFromErrno(errno);
@@ -78,7 +80,26 @@ class StagedFile {
   std::string path_;
 };
 
+// Copies in the kernel (copy_file_range: no pass through user space, and a reflink where the
+// file system shares blocks); a copy the kernel refuses or finds empty before anything went
+// (across file systems on older kernels, special file systems) goes through a buffer.
 DWORD CopyContents(int from, int to) {
+  for (bool copiedAny = false;;) {
+    ssize_t copied = copy_file_range(from, nullptr, to, nullptr, 64u << 20, 0);
+    if (copied < 0 && errno == EINTR) continue;
+    // Nothing at all: an empty file, or one whose size the kernel can't see (/proc, /sys),
+    // which only reading tells apart.
+    if (copied == 0 && !copiedAny) break;
+    if (copied == 0) return ERROR_SUCCESS;
+    if (copied > 0) {
+      copiedAny = true;
+      continue;
+    }
+    if (!copiedAny && (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP ||
+                       errno == EBADF))
+      break;
+    return Win32ErrorFromErrno(errno);
+  }
   std::unique_ptr<char[]> buffer(new char[kChunkSize]);
   for (;;) {
     ssize_t got = read(from, buffer.get(), kChunkSize);
@@ -109,7 +130,8 @@ DWORD PlaceWithoutReplacing(StagedFile& staged, const std::string& destination) 
   return errno == EEXIST ? ERROR_FILE_EXISTS : ErrorForPath(errno, destination);
 }
 
-// Makes the rename itself durable: the folder's entry is on disk when the copy reports success.
+// Makes the rename itself durable: the folder's entry is on disk when the copy reports success,
+// so a job's output survives a crash before the job leaves the spool.
 void SyncFolder(const std::string& folder) {
   UniqueFd fd(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (fd.Valid()) fsync(fd.Get());
@@ -127,6 +149,10 @@ DWORD CopyOnHost(const std::string& source, const std::string& destination, bool
   if (lstat(destination.c_str(), &existing) == 0) {
     if (failIfExists) return ERROR_FILE_EXISTS;  // a link counts, whatever it points at
     if (S_ISDIR(existing.st_mode)) return ERROR_ACCESS_DENIED;
+    // A read-only file is kept, as Windows keeps it; the rename below would replace it
+    // whatever its mode. A link is replaced itself, so its own (absent) bits are what count.
+    if (S_ISREG(existing.st_mode) && qv::files::IsReadOnlyMode(existing.st_mode))
+      return ERROR_ACCESS_DENIED;
   }
 
   std::string folder = qv::files::ParentFolder(destination);
@@ -151,9 +177,12 @@ BOOL CopyFileT(const Char* existingFileName, const Char* newFileName, BOOL failI
     std::string source;
     std::string destination;
     if (!qv::files::HostPathFromArgument(existingFileName, source)) return FALSE;
-    if (!qv::files::HostPathFromArgument(newFileName, destination)) return FALSE;
-    if (DWORD status = CopyOnHost(source, destination, failIfExists != FALSE))
+    if (!qv::files::NotedHostPathFromArgument(newFileName, destination)) return FALSE;
+    if (DWORD status = CopyOnHost(source, destination, failIfExists != FALSE)) {
+      // The file a port's script could not write, for the person who has to fix it.
+      qv::NoteFailedHostPath(destination, status);
       return Fail(status, FALSE);
+    }
     return TRUE;
   });
 }

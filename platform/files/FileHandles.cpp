@@ -16,6 +16,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <string>
+
 using qv::files::ErrorForPath;
 using qv::files::Fail;
 using qv::files::Guarded;
@@ -93,11 +95,34 @@ HANDLE CreateFileOnHost(const std::string& host, DWORD access, DWORD disposition
   return handle;
 }
 
+// The host path of the name this thread opened last, when that name was a host path already
+// (no drive to look up): a job's file is opened again for every write.
+template <class Char>
+struct LastOpened {
+  std::basic_string<Char> name;
+  std::string host;
+};
+
+template <class Char>
+bool MapOpenedName(const Char* fileName, std::string& host) {
+  thread_local LastOpened<Char> last;
+  if (fileName && fileName[0] == Char('/') && !last.name.empty() && last.name == fileName) {
+    host = last.host;
+    return true;
+  }
+  if (!qv::files::HostPathFromArgument(fileName, host)) return false;
+  if (fileName && fileName[0] == Char('/')) {
+    last.name = fileName;
+    last.host = host;
+  }
+  return true;
+}
+
 template <class Char>
 HANDLE CreateFileT(const Char* fileName, DWORD access, DWORD disposition, DWORD flags) {
   return Guarded(INVALID_HANDLE_VALUE, [&] {
     std::string host;
-    if (!qv::files::HostPathFromArgument(fileName, host)) return INVALID_HANDLE_VALUE;
+    if (!MapOpenedName(fileName, host)) return INVALID_HANDLE_VALUE;
     return CreateFileOnHost(host, access, disposition, flags);
   });
 }
@@ -245,9 +270,10 @@ BOOL WINAPI FlushFileBuffers(HANDLE hFile) {
 
 BOOL WINAPI CloseHandle(HANDLE hObject) {
   return Guarded(FALSE, [&]() -> BOOL {
-    // The synchronisation service keeps its mutex handles in a table of its own.
+    // Files first: they are closed once per WritePort. The synchronisation service keeps its
+    // mutex handles in a table of its own.
+    if (HandleTable::Instance().Remove(hObject)) return TRUE;
     if (qv::CloseSyncHandle(hObject)) return TRUE;
-    if (!HandleTable::Instance().Remove(hObject)) return Fail(ERROR_INVALID_HANDLE, FALSE);
-    return TRUE;
+    return Fail(ERROR_INVALID_HANDLE, FALSE);
   });
 }

@@ -2,6 +2,7 @@
 #include <winbase.h>
 
 #include "ApiSupport.h"
+#include <qv/diagnostics.h>
 #include "ErrnoMapping.h"
 
 #include <cerrno>
@@ -30,13 +31,17 @@ template <class Char>
 BOOL CreateDirectoryT(const Char* pathName) {
   return Guarded(FALSE, [&]() -> BOOL {
     std::string host;
-    if (!HostPathFromArgument(pathName, host)) return FALSE;
+    if (!qv::files::NotedHostPathFromArgument(pathName, host)) return FALSE;
     if (mkdir(host.c_str(), 0777) == 0) return TRUE;  // less umask, as for any new folder
+    DWORD status = 0;
     switch (errno) {
-      case EEXIST: return Fail(ERROR_ALREADY_EXISTS, FALSE);  // a file of that name too
-      case ENOENT: return Fail(ERROR_PATH_NOT_FOUND, FALSE);  // only the parent can be missing
-      default: return Fail(qv::files::Win32ErrorFromErrno(errno), FALSE);
+      case EEXIST: status = ERROR_ALREADY_EXISTS; break;  // a file of that name too
+      case ENOENT: status = ERROR_PATH_NOT_FOUND; break;  // only the parent can be missing
+      default: status = qv::files::Win32ErrorFromErrno(errno); break;
     }
+    // The folder a port's script could not make, for the person who has to fix it.
+    qv::NoteFailedHostPath(host, status);
+    return Fail(status, FALSE);
   });
 }
 
@@ -50,7 +55,7 @@ DWORD AttributesOnHost(const std::string& host) {
   if (stat(host.c_str(), &target) != 0) return linkBit ? linkBit : FILE_ATTRIBUTE_NORMAL;
   DWORD attributes = linkBit;
   if (S_ISDIR(target.st_mode)) attributes |= FILE_ATTRIBUTE_DIRECTORY;
-  if ((target.st_mode & 0222) == 0) attributes |= FILE_ATTRIBUTE_READONLY;
+  if (qv::files::IsReadOnlyMode(target.st_mode)) attributes |= FILE_ATTRIBUTE_READONLY;
   return attributes ? attributes : FILE_ATTRIBUTE_NORMAL;
 }
 

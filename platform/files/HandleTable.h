@@ -4,6 +4,7 @@
 #pragma once
 #include <windef.h>
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <unordered_map>
@@ -35,6 +36,9 @@ class HandleTable {
   HandleTable() = default;
 
   mutable std::mutex mutex_;
+  // Counts removals: a handle this thread looked up last is used again without the table's lock
+  // only while nothing was removed since (see Find).
+  std::atomic<uint64_t> removals_{0};
   std::unordered_map<uintptr_t, std::shared_ptr<KernelObject>> objects_;
   uintptr_t next_ = 0x1000;  // multiples of 4, as Windows hands them out
 };

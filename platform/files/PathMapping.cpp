@@ -1,5 +1,6 @@
 // Windows paths onto host paths through the drive table in the registry.
 #include <qv/paths.h>
+#include <qv/registry_store.h>
 #include <qv/utf.h>
 #include <winreg.h>
 
@@ -31,40 +32,15 @@ class OpenKey {
   HKEY key_ = nullptr;
 };
 
-// Reads the text value `name` of `key`; the stored bytes may or may not end in a terminator.
-// A drive's folder usually fits the first buffer, so one registry call reads it; a longer one
-// is read again with the size the call reported (it may change between the reads).
-LSTATUS ReadText(HKEY key, const std::u16string& name, std::u16string& text) {
-  std::vector<WCHAR> data(256, 0);
-  for (int attempt = 0; attempt < 4; ++attempt) {
-    DWORD type = 0;
-    DWORD size = static_cast<DWORD>(data.size() * sizeof(WCHAR));
-    LSTATUS status = RegQueryValueExW(key, name.c_str(), nullptr, &type,
-                                      reinterpret_cast<LPBYTE>(data.data()), &size);
-    if (status == ERROR_MORE_DATA) {
-      data.assign(size / sizeof(WCHAR) + 1, 0);
-      continue;
-    }
-    if (status != ERROR_SUCCESS) return status;
-    if (type != REG_SZ && type != REG_EXPAND_SZ) return ERROR_FILE_NOT_FOUND;
-    text.assign(data.data(), size / sizeof(WCHAR));
-    while (!text.empty() && text.back() == 0) text.pop_back();
-    return ERROR_SUCCESS;
-  }
-  return ERROR_MORE_DATA;
-}
-
 // The host folder of drive `letter` (upper case), without a trailing "/" ("" for "/").
 DWORD DriveFolder(char letter, std::string& folder) {
-  OpenKey table;
-  LSTATUS status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, ToUtf16(kDosDevicesKey).c_str(), 0,
-                                 KEY_QUERY_VALUE, table.Out());
+  // The drive table's value in one registry read.
+  RegistryValue value;
+  LSTATUS status = ReadRegistryValue(HKEY_LOCAL_MACHINE, kDosDevicesKey, std::string{letter, ':'}, value);
   if (status == ERROR_FILE_NOT_FOUND) return ERROR_PATH_NOT_FOUND;
   if (status != ERROR_SUCCESS) return static_cast<DWORD>(status);
   std::u16string text;
-  status = ReadText(table.Get(), ToUtf16(std::string{letter, ':'}), text);
-  if (status == ERROR_FILE_NOT_FOUND) return ERROR_PATH_NOT_FOUND;
-  if (status != ERROR_SUCCESS) return static_cast<DWORD>(status);
+  if (!RegistryText(value, text)) return ERROR_PATH_NOT_FOUND;
   std::string mapped = ToUtf8(text);
   // A drive must name an absolute host folder; anything else counts as unmapped.
   if (mapped.empty() || mapped[0] != '/') return ERROR_PATH_NOT_FOUND;

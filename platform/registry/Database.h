@@ -2,8 +2,11 @@
 // objects that use it: a statement in use and a transaction. Failures throw StoreError with the
 // registry status the caller returns.
 #pragma once
+#include "ReadCache.h"
+
 #include <winerror.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <exception>
@@ -63,12 +66,17 @@ class Database {
   Statement Prepare(const char* sql);
   void Exec(const char* sql);
   bool InTransaction() const;
+  // Copies the write-ahead log into the database and empties it; failures are ignored.
+  void Checkpoint();
   int64_t Changes() const;
   int64_t LastInsertId() const;
 
   // Key paths this connection has resolved: "<start id>\<folded path>" to the key's id. Kept
   // with the connection, so a store opened afresh (another prefix, a forked child) starts empty.
   std::unordered_map<std::string, int64_t>& ResolvedPaths() { return resolvedPaths_; }
+  ReadCache& Reads() { return reads_; }
+  // PRAGMA data_version: changes whenever another connection has committed.
+  int64_t DataVersion();
 
   // Turns an SQLite result code into a StoreError, reporting a damaged or unreadable store
   // once on stderr with the file's name.
@@ -81,6 +89,7 @@ class Database {
   sqlite3* db_ = nullptr;
   std::unordered_map<std::string, sqlite3_stmt*> statements_;
   std::unordered_map<std::string, int64_t> resolvedPaths_;
+  ReadCache reads_;
   std::chrono::steady_clock::time_point busySince_;
 };
 
@@ -93,8 +102,11 @@ class Transaction {
   Transaction(const Transaction&) = delete;
   Transaction& operator=(const Transaction&) = delete;
   void Commit();
+  // Transactions begun in this process so far.
+  static uint64_t Count() { return count_.load(std::memory_order_relaxed); }
 
  private:
+  static std::atomic<uint64_t> count_;
   Database& db_;
   bool open_ = false;
 };

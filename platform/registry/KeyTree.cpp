@@ -2,6 +2,8 @@
 
 #include "NameFold.h"
 
+#include <qv/utf.h>
+
 namespace qv::registry {
 
 LSTATUS SplitKeyPath(std::string_view path, std::vector<std::string>& elements) {
@@ -18,6 +20,12 @@ LSTATUS SplitKeyPath(std::string_view path, std::vector<std::string>& elements) 
     if (end == std::string_view::npos) return ERROR_SUCCESS;
     start = end + 1;
   }
+}
+
+LSTATUS CheckNewKeyPath(const std::vector<std::string>& elements) {
+  for (const std::string& element : elements)
+    if (qv::ToUtf16(element).size() > kMaxKeyNameLength) return ERROR_INVALID_PARAMETER;
+  return ERROR_SUCCESS;
 }
 
 void KeyTree::CreateTables(Database& db) {
@@ -150,6 +158,22 @@ std::optional<ValueRecord> KeyTree::ValueAt(int64_t key, int64_t index) {
   value.Bind(1, key).Bind(2, index);
   if (!value.Step()) return std::nullopt;
   return ValueRecord{value.Text(0), static_cast<DWORD>(value.Int(1)), value.Blob(2)};
+}
+
+std::vector<ValueRecord> KeyTree::Values(int64_t key) {
+  Statement all = db_.Prepare("SELECT name, type, data FROM vals WHERE key = ? ORDER BY rowid");
+  all.Bind(1, key);
+  std::vector<ValueRecord> values;
+  while (all.Step()) values.push_back(ValueRecord{all.Text(0), static_cast<DWORD>(all.Int(1)), all.Blob(2)});
+  return values;
+}
+
+std::vector<std::string> KeyTree::Children(int64_t key) {
+  Statement children = db_.Prepare("SELECT name FROM keys WHERE parent = ? ORDER BY fold");
+  children.Bind(1, key);
+  std::vector<std::string> names;
+  while (children.Step()) names.push_back(children.Text(0));
+  return names;
 }
 
 }  // namespace qv::registry

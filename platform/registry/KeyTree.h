@@ -27,6 +27,14 @@ struct ValueRecord {
 // gives ERROR_BAD_PATHNAME.
 LSTATUS SplitKeyPath(std::string_view path, std::vector<std::string>& elements);
 
+// The rules a path of keys to be created must meet, checked before anything is created:
+// every name at most kMaxKeyNameLength UTF-16 characters, as Windows has it. Programs
+// enumerate subkeys into buffers of that size, so a longer name would end their lists early.
+// ERROR_INVALID_PARAMETER when a rule is broken. Keys that exist already open and delete
+// whatever their names.
+constexpr size_t kMaxKeyNameLength = 255;
+LSTATUS CheckNewKeyPath(const std::vector<std::string>& elements);
+
 class KeyTree {
  public:
   explicit KeyTree(Database& db) : db_(db) {}
@@ -46,11 +54,13 @@ class KeyTree {
   bool HasChildren(int64_t key);
   void RemoveKey(int64_t key);  // its values too; the caller checks it has no subkeys
   std::optional<std::string> ChildAt(int64_t key, int64_t index);  // in name order
+  std::vector<std::string> Children(int64_t key);                  // in name order
 
   std::optional<ValueRecord> GetValue(int64_t key, std::string_view name);
   void SetValue(int64_t key, std::string_view name, DWORD type, std::string_view data);
   bool DeleteValue(int64_t key, std::string_view name);
   std::optional<ValueRecord> ValueAt(int64_t key, int64_t index);  // in creation order
+  std::vector<ValueRecord> Values(int64_t key);                     // in creation order
 
  private:
   std::optional<int64_t> WalkElements(int64_t start, const std::vector<std::string>& path);

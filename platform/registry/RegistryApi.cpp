@@ -3,12 +3,15 @@
 // report through their status and leave the thread's last error alone, as Windows does.
 #include "HandleTable.h"
 #include "KeyTree.h"
+#include "NameFold.h"
 #include "Store.h"
 #include "ValueText.h"
 
+#include <qv/registry_store.h>
 #include <qv/utf.h>
 #include <winreg.h>
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -93,17 +96,111 @@ LSTATUS WithKey(HKEY handle, const std::vector<std::string>& sub, bool write, Wo
   });
 }
 
+using ExtraReads = std::vector<std::pair<std::string, CachedRead>>;
+
+// The cache's name for a read: its kind, the key it starts from and the path below it.
+std::string ReadId(const std::string& what, int64_t start, const std::vector<std::string>& path) {
+  std::string id = what;
+  id += '\x01' + std::to_string(start);
+  for (const std::string& element : path) id += '\x01' + FoldName(element);
+  return id;
+}
+
+// How many values an opened key may have for all of them to be read with it.
+constexpr size_t kPrefetchValues = 64;
+
+// Runs a read through the connection's cache: `fill` makes the read inside a transaction and
+// records its result, and may record reads it made on the way (`extra`, named as reads of an
+// opened key); a repeat while the store is unchanged is answered from the cache. `known`, when
+// given, names an entry saying every value of the key was read: a value missing then is absent.
+template <class Fill>
+LSTATUS CachedKeyRead(HKEY handle, const std::vector<std::string>& sub, const std::string& what, bool valueRead,
+                      CachedRead& result, Fill&& fill, const char* known = nullptr) {
+  Origin origin;
+  if (LSTATUS status = ResolveHandle(handle, origin)) return status;
+  return Store::Instance().Use([&](Database& db) -> LSTATUS {
+    std::string id = ReadId(what, origin.key, Join(origin, sub));
+    ReadCache& cache = db.Reads();
+    cache.Check(db.DataVersion());
+    if (const CachedRead* cached = cache.Find(id)) {
+      result = *cached;
+      return result.status;
+    }
+    if (known && sub.empty() && origin.path.empty() && cache.Find(ReadId(known, origin.key, {}))) {
+      result = CachedRead{};
+      result.status = ERROR_FILE_NOT_FOUND;
+      return result.status;
+    }
+    Transaction transaction(db, false);
+    KeyTree tree(db);
+    CachedRead read;
+    read.valueRead = valueRead;
+    ExtraReads extra;
+    int64_t key = 0;
+    read.status = Locate(tree, origin, sub, key);
+    if (read.status == ERROR_SUCCESS) {
+      read.key = key;
+      read.status = fill(tree, key, read, extra);
+    }
+    transaction.Commit();
+    // Only what the store said is remembered; a failure of the store itself is not.
+    if (read.status == ERROR_SUCCESS || read.status == ERROR_FILE_NOT_FOUND || read.status == ERROR_NO_MORE_ITEMS ||
+        read.status == ERROR_KEY_DELETED)
+      cache.Remember(id, read);
+    for (auto& [extraId, extraRead] : extra) cache.Remember(extraId, std::move(extraRead));
+    result = std::move(read);
+    return result.status;
+  });
+}
+
+CachedRead ValueOf(int64_t key, ValueRecord&& value) {
+  CachedRead read;
+  read.key = key;
+  read.valueRead = true;
+  read.name = std::move(value.name);
+  read.type = value.type;
+  read.data = std::move(value.data);
+  return read;
+}
+
+// A write's effect on what the connection remembers.
+void ValuesChanged(int64_t key) {
+  Store::Instance().Use([&](Database& db) {
+    db.Reads().ValuesChanged(key);
+    return 0;
+  });
+}
+
+void KeysChanged() {
+  Store::Instance().Use([&](Database& db) {
+    db.Reads().Clear();
+    return 0;
+  });
+}
+
 LSTATUS OpenKey(HKEY handle, std::string_view subKey, PHKEY result) {
   if (!result) return ERROR_INVALID_PARAMETER;
   *result = nullptr;
   std::vector<std::string> sub;
   if (LSTATUS status = SplitKeyPath(subKey, sub)) return status;
-  int64_t opened = 0;
-  LSTATUS status = WithKey(handle, sub, false, [&](KeyTree&, int64_t key) -> LSTATUS {
-    opened = key;
+  CachedRead read;
+  LSTATUS status = CachedKeyRead(handle, sub, "open", false, read,
+                                 [](KeyTree& tree, int64_t key, CachedRead& out, ExtraReads& extra) -> LSTATUS {
+    out.openedKey = key;
+    // A key is opened to read its values: a small key's values come with it.
+    std::vector<ValueRecord> values = tree.Values(key);
+    if (values.size() > kPrefetchValues) return ERROR_SUCCESS;
+    for (ValueRecord& value : values) {
+      std::string id = ReadId("value\x01" + FoldName(value.name), key, {});
+      extra.emplace_back(std::move(id), ValueOf(key, std::move(value)));
+    }
+    CachedRead all;
+    all.key = key;
+    all.valueRead = true;
+    extra.emplace_back(ReadId("allvalues", key, {}), std::move(all));
     return ERROR_SUCCESS;
   });
-  if (status == ERROR_SUCCESS) *result = HandleTable::Instance().Add(opened);
+  if (status == ERROR_SUCCESS) *result = HandleTable::Instance().Add(read.openedKey);
   return status;
 }
 
@@ -112,6 +209,7 @@ LSTATUS CreateKey(HKEY handle, std::string_view subKey, PHKEY result, LPDWORD di
   *result = nullptr;
   std::vector<std::string> sub;
   if (LSTATUS status = SplitKeyPath(subKey, sub)) return status;
+  if (LSTATUS status = CheckNewKeyPath(sub)) return status;
   Origin origin;
   if (LSTATUS status = ResolveHandle(handle, origin)) return status;
   int64_t key = 0;
@@ -122,6 +220,7 @@ LSTATUS CreateKey(HKEY handle, std::string_view subKey, PHKEY result, LPDWORD di
     if (LSTATUS status = CheckOrigin(tree, origin)) return status;
     key = tree.WalkCreating(origin.key, Join(origin, sub), created);
     transaction.Commit();
+    if (created) db.Reads().Clear();
     return ERROR_SUCCESS;
   });
   if (status != ERROR_SUCCESS) return status;
@@ -136,51 +235,88 @@ LSTATUS DeleteKey(HKEY handle, std::string_view subKey) {
   Origin origin;
   if (LSTATUS status = ResolveHandle(handle, origin)) return status;
   if (origin.predefined && sub.empty()) return ERROR_ACCESS_DENIED;  // a root can't go
-  return WithKey(handle, sub, true, [](KeyTree& tree, int64_t key) -> LSTATUS {
+  LSTATUS status = WithKey(handle, sub, true, [](KeyTree& tree, int64_t key) -> LSTATUS {
     if (key == kRootKeyId || tree.HasChildren(key)) return ERROR_ACCESS_DENIED;
     tree.RemoveKey(key);
     return ERROR_SUCCESS;
   });
+  KeysChanged();
+  return status;
+}
+
+void TakeValue(CachedRead& out, ValueRecord&& value) {
+  out.name = std::move(value.name);
+  out.type = value.type;
+  out.data = std::move(value.data);
 }
 
 LSTATUS QueryValue(HKEY handle, const std::string& name, ValueRecord& value) {
-  return WithKey(handle, {}, false, [&](KeyTree& tree, int64_t key) -> LSTATUS {
-    std::optional<ValueRecord> found = tree.GetValue(key, name);
-    if (!found) return ERROR_FILE_NOT_FOUND;
-    value = std::move(*found);
-    return ERROR_SUCCESS;
-  });
+  CachedRead read;
+  LSTATUS status = CachedKeyRead(handle, {}, "value\x01" + FoldName(name), true, read,
+                                 [&](KeyTree& tree, int64_t key, CachedRead& out, ExtraReads&) -> LSTATUS {
+                                   std::optional<ValueRecord> found = tree.GetValue(key, name);
+                                   if (!found) return ERROR_FILE_NOT_FOUND;
+                                   TakeValue(out, std::move(*found));
+                                   return ERROR_SUCCESS;
+                                 }, "allvalues");
+  if (status == ERROR_SUCCESS) value = {read.name, read.type, read.data};
+  return status;
 }
 
 LSTATUS SetValue(HKEY handle, const std::string& name, DWORD type, const std::string& data) {
-  return WithKey(handle, {}, true, [&](KeyTree& tree, int64_t key) -> LSTATUS {
+  int64_t changed = 0;
+  LSTATUS status = WithKey(handle, {}, true, [&](KeyTree& tree, int64_t key) -> LSTATUS {
     tree.SetValue(key, name, type, data);
+    changed = key;
     return ERROR_SUCCESS;
   });
+  if (changed) ValuesChanged(changed);
+  return status;
 }
 
 LSTATUS DeleteValue(HKEY handle, const std::string& name) {
-  return WithKey(handle, {}, true, [&](KeyTree& tree, int64_t key) -> LSTATUS {
+  int64_t changed = 0;
+  LSTATUS status = WithKey(handle, {}, true, [&](KeyTree& tree, int64_t key) -> LSTATUS {
+    changed = key;
     return tree.DeleteValue(key, name) ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
   });
+  if (changed) ValuesChanged(changed);
+  return status;
 }
 
 LSTATUS EnumKey(HKEY handle, DWORD index, std::string& name) {
-  return WithKey(handle, {}, false, [&](KeyTree& tree, int64_t key) -> LSTATUS {
-    std::optional<std::string> child = tree.ChildAt(key, index);
-    if (!child) return ERROR_NO_MORE_ITEMS;
-    name = std::move(*child);
-    return ERROR_SUCCESS;
-  });
+  CachedRead read;
+  LSTATUS status = CachedKeyRead(handle, {}, "subkey\x01" + std::to_string(index), false, read,
+                                 [&](KeyTree& tree, int64_t key, CachedRead& out, ExtraReads& extra) -> LSTATUS {
+                                   // An enumeration asks for every index in turn: the whole list is
+                                   // read at its first step.
+                                   std::vector<std::string> children = tree.Children(key);
+                                   for (size_t i = 0; i <= children.size(); ++i) {
+                                     CachedRead step;
+                                     step.key = key;
+                                     step.status = i < children.size() ? ERROR_SUCCESS : ERROR_NO_MORE_ITEMS;
+                                     if (i < children.size()) step.name = children[i];
+                                     extra.emplace_back(ReadId("subkey\x01" + std::to_string(i), key, {}), std::move(step));
+                                   }
+                                   if (index >= children.size()) return ERROR_NO_MORE_ITEMS;
+                                   out.name = children[index];
+                                   return ERROR_SUCCESS;
+                                 });
+  if (status == ERROR_SUCCESS) name = read.name;
+  return status;
 }
 
 LSTATUS EnumValue(HKEY handle, DWORD index, ValueRecord& value) {
-  return WithKey(handle, {}, false, [&](KeyTree& tree, int64_t key) -> LSTATUS {
-    std::optional<ValueRecord> found = tree.ValueAt(key, index);
-    if (!found) return ERROR_NO_MORE_ITEMS;
-    value = std::move(*found);
-    return ERROR_SUCCESS;
-  });
+  CachedRead read;
+  LSTATUS status = CachedKeyRead(handle, {}, "valueat\x01" + std::to_string(index), true, read,
+                                 [&](KeyTree& tree, int64_t key, CachedRead& out, ExtraReads&) -> LSTATUS {
+                                   std::optional<ValueRecord> found = tree.ValueAt(key, index);
+                                   if (!found) return ERROR_NO_MORE_ITEMS;
+                                   TakeValue(out, std::move(*found));
+                                   return ERROR_SUCCESS;
+                                 });
+  if (status == ERROR_SUCCESS) value = {read.name, read.type, read.data};
+  return status;
 }
 
 // Hands value data to the caller as RegQueryValueEx does: the size alone without a buffer,
@@ -337,3 +473,85 @@ LSTATUS WINAPI RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, LPDWO
 }
 
 }  // extern "C"
+
+LSTATUS qv::ReadRegistryValues(const std::string& path, std::vector<RegistryValue>& values) {
+  return Guarded([&]() -> LSTATUS {
+    values.clear();
+    std::vector<std::string> sub;
+    if (LSTATUS status = SplitKeyPath(path, sub)) return status;
+    CachedRead read;
+    LSTATUS status = CachedKeyRead(HKEY_LOCAL_MACHINE, sub, "values", true, read,
+                                   [&](KeyTree& tree, int64_t key, CachedRead& out, ExtraReads&) -> LSTATUS {
+                                     for (ValueRecord& value : tree.Values(key))
+                                       out.values.push_back({std::move(value.name), value.type, std::move(value.data)});
+                                     return ERROR_SUCCESS;
+                                   });
+    if (status == ERROR_SUCCESS) values = std::move(read.values);
+    return status;
+  });
+}
+
+LSTATUS qv::ReadRegistryValue(HKEY root, const std::string& path, const std::string& name, RegistryValue& value) {
+  return Guarded([&]() -> LSTATUS {
+    std::vector<std::string> sub;
+    if (LSTATUS status = SplitKeyPath(path, sub)) return status;
+    CachedRead read;
+    LSTATUS status = CachedKeyRead(root, sub, "value\x01" + FoldName(name), true, read,
+                                   [&](KeyTree& tree, int64_t key, CachedRead& out, ExtraReads&) -> LSTATUS {
+                                     std::optional<ValueRecord> found = tree.GetValue(key, name);
+                                     if (!found) return ERROR_FILE_NOT_FOUND;
+                                     TakeValue(out, std::move(*found));
+                                     return ERROR_SUCCESS;
+                                   });
+    if (status == ERROR_SUCCESS) value = {read.name, read.type, read.data};
+    return status;
+  });
+}
+
+LSTATUS qv::ReadRegistrySubKeys(const std::string& path, std::vector<std::string>& names) {
+  return Guarded([&]() -> LSTATUS {
+    names.clear();
+    std::vector<std::string> sub;
+    if (LSTATUS status = SplitKeyPath(path, sub)) return status;
+    CachedRead read;
+    LSTATUS status = CachedKeyRead(HKEY_LOCAL_MACHINE, sub, "subkeys", false, read,
+                                   [&](KeyTree& tree, int64_t key, CachedRead& out, ExtraReads&) -> LSTATUS {
+                                     for (std::string& child : tree.Children(key))
+                                       out.values.push_back({std::move(child), 0, {}});
+                                     return ERROR_SUCCESS;
+                                   });
+    if (status == ERROR_SUCCESS)
+      for (RegistryValue& child : read.values) names.push_back(std::move(child.name));
+    return status;
+  });
+}
+
+bool qv::RegistryText(const RegistryValue& value, std::u16string& text) {
+  if (value.type != REG_SZ && value.type != REG_EXPAND_SZ) return false;
+  text.assign(value.data.size() / sizeof(char16_t), u'\0');
+  std::memcpy(text.data(), value.data.data(), text.size() * sizeof(char16_t));
+  text.resize(std::min(text.size(), text.find(u'\0')));
+  return true;
+}
+
+LSTATUS qv::WriteRegistryValue(const std::string& path, const std::string& name, DWORD type, const std::string& data) {
+  return Guarded([&]() -> LSTATUS {
+    std::vector<std::string> sub;
+    if (LSTATUS status = SplitKeyPath(path, sub)) return status;
+    Origin origin;
+    if (LSTATUS status = ResolveHandle(HKEY_LOCAL_MACHINE, origin)) return status;
+    return Store::Instance().Use([&](Database& db) -> LSTATUS {
+      Transaction transaction(db, true);
+      KeyTree tree(db);
+      bool created = false;
+      int64_t key = tree.WalkCreating(origin.key, Join(origin, sub), created);
+      tree.SetValue(key, name, type, data);
+      transaction.Commit();
+      if (created)
+        db.Reads().Clear();
+      else
+        db.Reads().ValuesChanged(key);
+      return ERROR_SUCCESS;
+    });
+  });
+}

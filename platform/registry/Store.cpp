@@ -3,6 +3,7 @@
 #include "KeyTree.h"
 
 #include <qv/prefix.h>
+#include <qv/registry_store.h>
 #include <winreg.h>
 
 #include <pthread.h>
@@ -123,4 +124,23 @@ void Store::Prepare(Database& db) {
   transaction.Commit();
 }
 
+void Store::Checkpoint() {
+  std::lock_guard lock(mutex_);
+  if (db_) db_->Checkpoint();
+}
+
 }  // namespace qv::registry
+
+namespace qv {
+
+void CheckpointRegistry() {
+  try {
+    registry::Store::Instance().Checkpoint();
+  } catch (...) {
+    // Only upkeep: the log is replayed by the next process instead.
+  }
+}
+
+uint64_t RegistryTransactionCount() { return registry::Transaction::Count(); }
+
+}  // namespace qv

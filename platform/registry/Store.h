@@ -23,6 +23,8 @@ class Store {
 
   // Closes the connection; the next use opens the store of the prefix then in force.
   void Close();
+  // Empties the write-ahead log into the database, when this process has the store open.
+  void Checkpoint();
 
  private:
   Store();

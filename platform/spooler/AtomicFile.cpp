@@ -45,6 +45,7 @@ DWORD AtomicFile::Write(const void* data, size_t size) {
 }
 
 DWORD AtomicFile::Commit() {
+  // Guards the content: a rename that outlives a crash must never name an empty or partial file.
   if (fsync(fd_.Get()) != 0) return StatusFromErrno(errno);
   if (rename(temporary_.c_str(), destination_.c_str()) != 0) return StatusFromErrno(errno);
   committed_ = true;
@@ -62,8 +63,21 @@ DWORD WriteWholeFile(const std::string& path, const std::string& content) {
 DWORD CopyToFile(int fd, const std::string& path) {
   AtomicFile file;
   if (DWORD status = file.Create(path); status != ERROR_SUCCESS) return status;
+  loff_t offset = 0;
+  // In the kernel first; a copy it refuses before anything went goes through a buffer.
+  for (;;) {
+    ssize_t copied = copy_file_range(fd, &offset, file.Fd(), nullptr, 8u << 20, 0);
+    if (copied < 0 && errno == EINTR) continue;
+    if (copied > 0) continue;
+    if (copied == 0 && offset == 0) break;  // empty, or a file only reading can tell
+    if (copied == 0) return file.Commit();
+    if (offset == 0 && (errno == EXDEV || errno == EINVAL || errno == ENOSYS ||
+                        errno == EOPNOTSUPP || errno == EBADF))
+      break;
+    return StatusFromErrno(errno);
+  }
   std::vector<char> buffer(1 << 16);
-  for (off_t offset = 0;;) {
+  for (;;) {
     ssize_t got = pread(fd, buffer.data(), buffer.size(), offset);
     if (got < 0) {
       if (errno == EINTR) continue;
@@ -75,6 +89,13 @@ DWORD CopyToFile(int fd, const std::string& path) {
     offset += got;
   }
   return file.Commit();
+}
+
+DWORD FlushFolder(const std::string& path) {
+  OwnedFd fd(open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!fd.Valid()) return StatusFromErrno(errno);
+  if (fsync(fd.Get()) != 0) return StatusFromErrno(errno);
+  return ERROR_SUCCESS;
 }
 
 DWORD MakeFolders(const std::string& path) {

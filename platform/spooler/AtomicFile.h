@@ -34,6 +34,8 @@ class AtomicFile {
 DWORD WriteWholeFile(const std::string& path, const std::string& content);
 // Copies everything readable from `fd` (from offset 0, with pread) to `path` atomically.
 DWORD CopyToFile(int fd, const std::string& path);
+// Flushes a folder, making the renames and removals in it durable.
+DWORD FlushFolder(const std::string& path);
 // Creates a folder and the folders above it.
 DWORD MakeFolders(const std::string& path);
 

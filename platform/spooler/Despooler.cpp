@@ -7,6 +7,7 @@
 #include "SpoolFolder.h"
 #include "Status.h"
 
+#include <qv/diagnostics.h>
 #include <qv/print_system.h>
 #include <qv/utf.h>
 
@@ -14,6 +15,7 @@
 
 #include <cerrno>
 #include <deque>
+#include <utility>
 #include <vector>
 
 namespace qv::spool {
@@ -122,6 +124,9 @@ Outcome SaveToFile(const PrinterRecord& printer, DWORD id, int fd) {
   std::string path = dir + "/" + std::to_string(id) + ".prn";
   if (DWORD status = CopyToFile(fd, path); status != ERROR_SUCCESS)
     return Failure(status, path + " can't be written");
+  // Makes the output's rename durable before the job leaves the spool.
+  if (DWORD status = FlushFolder(dir); status != ERROR_SUCCESS)
+    return Failure(status, "the folder " + dir + " can't be flushed");
   return {};
 }
 
@@ -143,6 +148,67 @@ std::string Describe(const Outcome& outcome) {
   return outcome.detail.empty() ? text : outcome.detail + ": " + text;
 }
 
+// The job this thread is despooling and the failures reported meanwhile.
+thread_local DWORD watchedJob = 0;
+thread_local const FailureCollector* watchedFailures = nullptr;
+
+class ReportedFailuresScope {
+ public:
+  ReportedFailuresScope(DWORD id, const FailureCollector& failures)
+      : outerJob_(std::exchange(watchedJob, id)), outerFailures_(std::exchange(watchedFailures, &failures)) {}
+  ~ReportedFailuresScope() {
+    watchedJob = outerJob_;
+    watchedFailures = outerFailures_;
+  }
+  ReportedFailuresScope(const ReportedFailuresScope&) = delete;
+  ReportedFailuresScope& operator=(const ReportedFailuresScope&) = delete;
+
+ private:
+  DWORD outerJob_;
+  const FailureCollector* outerFailures_;
+};
+
+// The job as the diagnostics name it while its port takes it.
+JobInHand InHand(const JobDescription& job) {
+  JobInHand inHand;
+  inHand.printer = job.printer;
+  inHand.jobId = job.id;
+  inHand.document = job.document;
+  inHand.user = job.user;
+  PrinterRecord printer;
+  if (ReadPrinter(job.printer, printer) == ERROR_SUCCESS) inHand.port = PrimaryPort(printer.port);
+  return inHand;
+}
+
+// A port that refused the job, as the diagnostics tell it.
+qv::Failure PortFailure(const Outcome& outcome) {
+  qv::Failure failure;
+  failure.number = static_cast<LONG>(outcome.status);
+  failure.description = outcome.detail.empty() ? StatusText(outcome.status) : outcome.detail;
+  failure.source = "Despool";
+  failure.systemText = StatusText(outcome.status);
+  return failure;
+}
+
+// What the failures reported while the port took the job say, one after the other.
+std::string Describe(const std::vector<qv::Failure>& failures) {
+  std::string text;
+  for (const qv::Failure& failure : failures) {
+    if (!text.empty()) text += "; ";
+    text += FailureText(failure);
+  }
+  return text;
+}
+
+// The status a job carries when its port took it but failures were reported meanwhile (a port's
+// script that could not write its file): the first platform status among them, else a general
+// failure.
+DWORD StatusOf(const std::vector<qv::Failure>& failures) {
+  for (const qv::Failure& failure : failures)
+    if (failure.number > 0) return static_cast<DWORD>(failure.number);
+  return ERROR_GEN_FAILURE;
+}
+
 // Despools a job whose claim this thread holds.
 DWORD DespoolClaimed(DWORD id, const JobLock& lock, bool retryFailed) {
   JobDescription job;
@@ -155,26 +221,51 @@ DWORD DespoolClaimed(DWORD id, const JobLock& lock, bool retryFailed) {
   }
   if (job.state == "failed" && !retryFailed)
     return job.errorCode ? job.errorCode : static_cast<DWORD>(ERROR_GEN_FAILURE);
+  // The description is not rewritten while the job is sent: the claim on its data tells who is
+  // printing it, and a crash releases the claim, leaving the job as it was.
   job.state = "printing";
   job.errorCode = 0;
   job.error.clear();
-  if (status = WriteJob(job); status != ERROR_SUCCESS) return status;
 
   Outcome outcome;
+  FailureCollector reported;
   {
-    DespoolScope inside(job.hops);
-    outcome = SendToPort(job, lock.Fd());
+    ReportedFailuresScope watched(id, reported);
+    JobInHandScope inHand(InHand(job));
+    {
+      DespoolScope inside(job.hops);
+      outcome = SendToPort(job, lock.Fd());
+    }
+    if (outcome.status != ERROR_SUCCESS) ReportFailure(PortFailure(outcome));
   }
-  if (outcome.status == ERROR_SUCCESS) {
+  if (outcome.status == ERROR_SUCCESS && reported.Failures().empty()) {
     RemoveJobFiles(id);
     return ERROR_SUCCESS;
   }
-  ReadJob(id, job);  // the port may have changed it meanwhile (SetJob)
+  // The port may have changed the job meanwhile (SetJob). A port that reported the job printed
+  // in full has removed its description: it is not brought back. (A job whose despool reported
+  // failures keeps its description: SetJob leaves it, see DespoolReportedFailures.)
+  const JobDescription sent = job;
+  bool restored = false;
+  if (ReadJob(id, job) == ERROR_INVALID_PARAMETER) {
+    if (reported.Failures().empty()) {
+      RemoveJobFiles(id);
+      return outcome.status;
+    }
+    job = sent;  // failures came after the port's report: the job is brought back to be kept
+    restored = true;
+  }
+  // A job during whose despool a failure was reported is kept, even when its port took it:
+  // its data is all that is left of it, and a retry runs the port's whole script again.
   job.state = "failed";
-  job.errorCode = outcome.status;
-  job.error = Describe(outcome);
+  job.printed = false;
+  job.errorCode = outcome.status != ERROR_SUCCESS ? outcome.status : StatusOf(reported.Failures());
+  job.error = Describe(reported.Failures());
+  if (job.error.empty()) job.error = Describe(outcome);
+  // Flushed before its rename (WriteJob): it replaces the job's only description.
   WriteJob(job);
-  return outcome.status;
+  if (restored) FlushSpoolFolder();
+  return job.errorCode;
 }
 
 DWORD DespoolOne(DWORD id, bool wait, bool retryFailed) {
@@ -195,6 +286,10 @@ void DespoolDeferred() {
 }  // namespace
 
 bool InsideDespool() { return despoolDepth > 0; }
+
+bool DespoolReportedFailures(DWORD id) {
+  return watchedFailures && watchedJob == id && !watchedFailures->Failures().empty();
+}
 
 bool DespoolingJobHops(unsigned& hops) {
   if (!InsideDespool()) return false;

@@ -16,6 +16,11 @@ DWORD DespoolWaitingJobs();
 // inside a job are left waiting then, and sent once the running job has ended.
 bool InsideDespool();
 
+// Whether failures were reported on this thread while it despools job `id` (a port's script
+// that could not write its file). The port still reports such a job printed; its description
+// is kept then, so that the job stays in the spool, marked failed.
+bool DespoolReportedFailures(DWORD id);
+
 // The hop count of the job this thread is despooling right now; false outside a despool. A job
 // printed from inside it is that job's data printed again, one hop further.
 bool DespoolingJobHops(unsigned& hops);

@@ -45,8 +45,12 @@ JobEntry EntryOf(const spool::JobDescription& job) {
   entry.user = job.user;
   entry.size = job.size;
   entry.hops = job.hops;
-  // A job left "printing" by a process that ended is waiting to be sent again.
-  entry.state = job.state == "printing" && !spool::IsJobClaimed(job.id) ? "waiting" : job.state;
+  // A claimed job is being sent right now; one left "printing" by an older version that ended
+  // is waiting to be sent again.
+  if (spool::IsJobClaimed(job.id))
+    entry.state = "printing";
+  else
+    entry.state = job.state == "printing" ? "waiting" : job.state;
   entry.error = job.error;
   return entry;
 }
@@ -57,12 +61,34 @@ int64_t NowMilliseconds() {
 }
 
 // Copies `fd` into the job's data file. The file is claimed (flocked) from its creation until
-// the caller is done, so no despooler takes the job before its description is written.
+// the caller is done, so no despooler takes the job before its description is written. A
+// regular file is copied in the kernel (copy_file_range); a pipe, or a file the kernel won't
+// copy (another file system on an old kernel), goes through a buffer.
 DWORD CopyInput(int fd, spool::AtomicFile& data, uint64_t& size, const SpoolProgress& progress) {
   struct stat info {};
-  uint64_t total = fstat(fd, &info) == 0 && S_ISREG(info.st_mode) ? static_cast<uint64_t>(info.st_size) : 0;
-  std::vector<char> buffer(1 << 16);
+  const bool regular = fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+  uint64_t total = regular ? static_cast<uint64_t>(info.st_size) : 0;
   size = 0;
+  if (regular) {
+    constexpr size_t kStep = 8u << 20;  // progress is shown between steps
+    for (;;) {
+      ssize_t copied = copy_file_range(fd, nullptr, data.Fd(), nullptr, kStep, 0);
+      if (copied < 0 && errno == EINTR) continue;
+      if (copied < 0) {
+        // Refused before anything was copied: the buffer below does the whole copy. A failure
+        // after some data went is a real one.
+        if (size == 0 && (errno == EXDEV || errno == EINVAL || errno == ENOSYS ||
+                          errno == EOPNOTSUPP || errno == EBADF))
+          break;
+        return spool::StatusFromErrno(errno);
+      }
+      if (copied == 0 && size == 0) break;  // empty, or a file only reading can tell (/proc)
+      if (copied == 0) return data.Commit();
+      size += static_cast<uint64_t>(copied);
+      if (progress) progress(size, total);
+    }
+  }
+  std::vector<char> buffer(1 << 16);
   for (;;) {
     ssize_t got = read(fd, buffer.data(), buffer.size());
     if (got < 0 && errno == EINTR) continue;
@@ -73,7 +99,43 @@ DWORD CopyInput(int fd, spool::AtomicFile& data, uint64_t& size, const SpoolProg
     size += static_cast<uint64_t>(got);
     if (progress) progress(size, total);
   }
+  // Flushed before its rename: the data is on disk before the job can be accepted.
   return data.Commit();
+}
+
+// Spools one job; its files are flushed and under their final names, the spool folder is not
+// flushed yet.
+DWORD SpoolUnflushed(const JobSubmission& submission, int fd, DWORD& jobId, const SpoolProgress& progress) {
+  spool::PrinterRecord printer;
+  if (DWORD status = spool::ReadPrinter(submission.printer, printer); status != ERROR_SUCCESS)
+    return status;
+  if (submission.hops > kMaxReprintHops) return ERROR_PRINTQ_FULL;
+  DWORD id = 0;
+  if (DWORD status = spool::AllocateJobId(id); status != ERROR_SUCCESS) return status;
+  spool::AtomicFile data;
+  if (DWORD status = data.Create(spool::DataPath(id)); status != ERROR_SUCCESS) return status;
+  flock(data.Fd(), LOCK_EX);  // a new file: nobody else can hold it
+  spool::JobDescription job;
+  if (DWORD status = CopyInput(fd, data, job.size, progress); status != ERROR_SUCCESS) return status;
+  job.id = id;
+  job.printer = printer.name;
+  job.machine = submission.machine;
+  job.user = submission.user;
+  job.notifyName = submission.user;
+  job.document = submission.document;
+  job.datatype = "RAW";
+  job.driver = printer.driver;
+  job.priority = 1;
+  job.totalPages = 0;
+  job.submitted = NowMilliseconds();
+  job.hops = submission.hops;
+  // Flushed before its rename (WriteJob): with the data, what makes the job.
+  if (DWORD status = spool::WriteJob(job); status != ERROR_SUCCESS) {
+    unlink(spool::DataPath(id).c_str());
+    return status;
+  }
+  jobId = id;
+  return ERROR_SUCCESS;
 }
 
 }  // namespace
@@ -119,36 +181,29 @@ DWORD ListPrinters(std::vector<PrinterEntry>& printers) {
 
 DWORD SpoolJob(const JobSubmission& submission, int fd, DWORD& jobId, const SpoolProgress& progress) {
   return Guarded([&]() -> DWORD {
-    spool::PrinterRecord printer;
-    if (DWORD status = spool::ReadPrinter(submission.printer, printer); status != ERROR_SUCCESS)
-      return status;
-    if (submission.hops > kMaxReprintHops) return ERROR_PRINTQ_FULL;
     DWORD id = 0;
-    if (DWORD status = spool::AllocateJobId(id); status != ERROR_SUCCESS) return status;
-    spool::AtomicFile data;
-    if (DWORD status = data.Create(spool::DataPath(id)); status != ERROR_SUCCESS) return status;
-    flock(data.Fd(), LOCK_EX);  // a new file: nobody else can hold it
-    spool::JobDescription job;
-    if (DWORD status = CopyInput(fd, data, job.size, progress); status != ERROR_SUCCESS) return status;
-    job.id = id;
-    job.printer = printer.name;
-    job.machine = submission.machine;
-    job.user = submission.user;
-    job.notifyName = submission.user;
-    job.document = submission.document;
-    job.datatype = "RAW";
-    job.driver = printer.driver;
-    job.priority = 1;
-    job.totalPages = 0;
-    job.submitted = NowMilliseconds();
-    job.hops = submission.hops;
-    if (DWORD status = spool::WriteJob(job); status != ERROR_SUCCESS) {
-      unlink(spool::DataPath(id).c_str());
-      return status;
-    }
+    if (DWORD status = SpoolUnflushed(submission, fd, id, progress); status != ERROR_SUCCESS) return status;
+    // Makes the renames durable: only now is the job accepted.
+    if (DWORD status = spool::FlushSpoolFolder(); status != ERROR_SUCCESS) return status;
     jobId = id;
     return ERROR_SUCCESS;
   });
+}
+
+DWORD SpoolJobUnflushed(const JobSubmission& submission, int fd, DWORD& jobId, const SpoolProgress& progress) {
+  return Guarded([&] { return SpoolUnflushed(submission, fd, jobId, progress); });
+}
+
+DWORD FlushSpool() {
+  return Guarded([&] { return spool::FlushSpoolFolder(); });
+}
+
+void ReserveJobIds(DWORD count) {
+  try {
+    spool::ReserveJobIds(count);
+  } catch (...) {
+    // Only a size hint: the next block is then the default one.
+  }
 }
 
 DWORD DespoolJob(DWORD jobId, bool retryFailed) {

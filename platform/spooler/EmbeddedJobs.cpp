@@ -1,5 +1,6 @@
 // Jobs of the embedded print system through the spooler API: a monitor reads a job's level-2
 // information while it takes the job and tells the print system when the job is printed.
+#include "Despooler.h"
 #include "EmbeddedPrintSystem.h"
 #include "PackedBuffer.h"
 #include "PrinterHandles.h"
@@ -34,7 +35,7 @@ SYSTEMTIME UtcTime(int64_t milliseconds) {
 DWORD StatusBits(const JobDescription& job, bool claimed) {
   DWORD bits = 0;
   if (job.state == "failed") bits |= JOB_STATUS_ERROR;
-  if (job.state == "printing" && claimed) bits |= JOB_STATUS_PRINTING;
+  if (claimed) bits |= JOB_STATUS_PRINTING;
   if (job.printed) bits |= JOB_STATUS_PRINTED;
   return bits;
 }
@@ -140,8 +141,9 @@ BOOL EmbeddedPrintSystem::SetJobW(HANDLE printer, DWORD jobId, DWORD level, LPBY
     case JOB_CONTROL_SENT_TO_PRINTER:
       return TRUE;
     case JOB_CONTROL_LAST_PAGE_EJECTED:
-      job.printed = true;
-      if (DWORD status = WriteJob(job); status != ERROR_SUCCESS) return Fail(status);
+      // The port has the job in full (its outputs are flushed): the job leaves the spool. Not
+      // flushed: should a crash undo the removal, the job is sent again, which loses nothing.
+      if (!DespoolReportedFailures(jobId)) RemoveJobDescription(jobId);
       return TRUE;
     case JOB_CONTROL_CANCEL:
     case JOB_CONTROL_DELETE:

@@ -8,6 +8,8 @@
 #include "SpoolFolder.h"
 #include "Status.h"
 
+#include <qv/diagnostics.h>
+#include <qv/status_text.h>
 #include <qv/utf.h>
 
 #include <vector>
@@ -129,7 +131,19 @@ BOOL EmbeddedPrintSystem::OpenPrinterA(LPSTR name, LPHANDLE printer, LPPRINTER_D
     wideDefaults.pDatatype = defaults->pDatatype ? datatype.data() : nullptr;
     wideDefaults.DesiredAccess = defaults->DesiredAccess;
   }
-  return OpenPrinterW(name ? wideName.data() : nullptr, printer, defaults ? &wideDefaults : nullptr);
+  if (OpenPrinterW(name ? wideName.data() : nullptr, printer, defaults ? &wideDefaults : nullptr)) return TRUE;
+  // Raw documents are opened this way (a port's script printing a job again). The job processor
+  // stays silent about a refusal, so the print system tells the host which printer is missing.
+  if (GetLastError() == ERROR_INVALID_PRINTER_NAME) {
+    Failure failure;
+    failure.number = ERROR_INVALID_PRINTER_NAME;
+    failure.description = "Not printed on \"" + std::string(name ? name : "") + "\": no such printer";
+    failure.source = "OpenPrinterA";
+    failure.systemText = StatusText(ERROR_INVALID_PRINTER_NAME);
+    ReportFailure(std::move(failure));
+    SetLastError(ERROR_INVALID_PRINTER_NAME);
+  }
+  return FALSE;
 }
 
 BOOL EmbeddedPrintSystem::ClosePrinter(HANDLE printer) {

@@ -91,7 +91,7 @@ std::unique_ptr<LoadedMonitor> LoadLibrary(const std::string& name, const std::s
 
 bool ReadDriver(const std::string& name, std::string& driver) {
   RegistryKey key;
-  return IsValidMonitorName(name) && key.Open(MonitorKeyPath(name)) == ERROR_SUCCESS &&
+  return IsValidMonitorName(name) && key.Load(MonitorKeyPath(name)) == ERROR_SUCCESS &&
          key.ReadString("Driver", driver) == ERROR_SUCCESS && !driver.empty();
 }
 
@@ -130,9 +130,9 @@ std::string MonitorKeyPath(const std::string& name) { return std::string(kMonito
 
 std::vector<std::string> InstalledMonitors() {
   std::vector<std::string> names;
-  RegistryKey monitors;
-  if (monitors.Open(kMonitorsKey) != ERROR_SUCCESS) return names;
-  for (const std::string& name : monitors.SubKeys()) {
+  std::vector<std::string> keys;
+  if (ReadRegistrySubKeys(kMonitorsKey, keys) != ERROR_SUCCESS) return names;
+  for (const std::string& name : keys) {
     std::string driver;
     if (ReadDriver(name, driver)) names.push_back(name);
   }

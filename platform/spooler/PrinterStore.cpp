@@ -80,7 +80,8 @@ namespace {
 // Opens the printer's key and reads the name as the printer was created.
 DWORD OpenPrinterKey(const std::string& name, RegistryKey& key, std::string& createdName) {
   if (!IsValidPrinterName(name)) return ERROR_INVALID_PRINTER_NAME;
-  if (key.Open(PrinterKeyPath(name)) != ERROR_SUCCESS) return ERROR_INVALID_PRINTER_NAME;
+  // All its values in one read: a printer is one logical read, not one per setting.
+  if (key.Load(PrinterKeyPath(name)) != ERROR_SUCCESS) return ERROR_INVALID_PRINTER_NAME;
   createdName = key.StringOr("Name", name);
   if (!EqualNoCase(createdName, name)) createdName = name;
   return ERROR_SUCCESS;
@@ -150,11 +151,11 @@ DWORD RemovePrinter(const std::string& name) {
 
 DWORD PrinterNames(std::vector<std::string>& names) {
   names.clear();
-  RegistryKey printers;
-  DWORD status = printers.Open(kPrintersKey);
+  std::vector<std::string> keys;
+  DWORD status = static_cast<DWORD>(ReadRegistrySubKeys(kPrintersKey, keys));
   if (status == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
   if (status != ERROR_SUCCESS) return status;
-  for (const std::string& name : printers.SubKeys())
+  for (const std::string& name : keys)
     if (IsValidPrinterName(name)) names.push_back(name);
   return ERROR_SUCCESS;
 }

@@ -92,12 +92,15 @@ DWORD RawDocument::Finish() {
   std::lock_guard lock(mutex_);
   // Data the spool did not take in full is not printed: that job would be cut short.
   if (failure_ != ERROR_SUCCESS) return ERROR_PRINT_CANCELLED;
+  // Flushed before its rename: the data is on disk before the job is accepted.
   if (DWORD status = data_.Commit(); status != ERROR_SUCCESS) return status;
+  // Flushed before its rename (WriteJob): with the data, what makes the job.
   if (DWORD status = WriteJob(job_); status != ERROR_SUCCESS) {
     unlink(DataPath(job_.id).c_str());
     return status;
   }
-  return ERROR_SUCCESS;
+  // Makes both renames durable: the document is accepted as a job only now.
+  return FlushSpoolFolder();
 }
 
 DWORD RawDocuments::Add(HANDLE printer, std::shared_ptr<RawDocument> document) {

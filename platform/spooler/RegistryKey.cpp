@@ -2,6 +2,10 @@
 
 #include <qv/utf.h>
 
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+
 namespace qv::spool {
 
 RegistryKey::~RegistryKey() { Close(); }
@@ -24,12 +28,41 @@ DWORD RegistryKey::Create(const std::string& path, bool* created) {
   return static_cast<DWORD>(status);
 }
 
+DWORD RegistryKey::Load(const std::string& path) {
+  Close();
+  DWORD status = static_cast<DWORD>(ReadRegistryValues(path, values_));
+  loaded_ = status == ERROR_SUCCESS;
+  return status;
+}
+
 void RegistryKey::Close() {
   if (key_) RegCloseKey(key_);
   key_ = nullptr;
+  loaded_ = false;
+  values_.clear();
+}
+
+const RegistryValue* RegistryKey::Loaded(const std::string& name) const {
+  // Value names are case-insensitive; the print system's own names are plain ASCII.
+  for (const RegistryValue& value : values_)
+    if (value.name.size() == name.size() &&
+        std::equal(name.begin(), name.end(), value.name.begin(),
+                   [](unsigned char a, unsigned char b) { return std::tolower(a) == std::tolower(b); }))
+      return &value;
+  return nullptr;
 }
 
 DWORD RegistryKey::ReadString(const std::string& name, std::string& value) const {
+  if (loaded_) {
+    const RegistryValue* found = Loaded(name);
+    if (!found) return ERROR_FILE_NOT_FOUND;
+    if (found->type != REG_SZ && found->type != REG_EXPAND_SZ) return ERROR_INVALID_DATA;
+    std::u16string text(found->data.size() / sizeof(char16_t), u'\0');
+    std::memcpy(text.data(), found->data.data(), text.size() * sizeof(char16_t));
+    while (!text.empty() && text.back() == u'\0') text.pop_back();
+    value = ToUtf8(text);
+    return ERROR_SUCCESS;
+  }
   std::u16string wideName = ToUtf16(name);
   // Most values fit a small buffer: one registry call reads them. A longer one is read again
   // into a buffer of the size the first call reported.
@@ -59,6 +92,13 @@ std::string RegistryKey::StringOr(const std::string& name, const std::string& fa
 }
 
 DWORD RegistryKey::ReadDword(const std::string& name, DWORD& value) const {
+  if (loaded_) {
+    const RegistryValue* found = Loaded(name);
+    if (!found) return ERROR_FILE_NOT_FOUND;
+    if (found->type != REG_DWORD || found->data.size() != sizeof(DWORD)) return ERROR_INVALID_DATA;
+    std::memcpy(&value, found->data.data(), sizeof(DWORD));
+    return ERROR_SUCCESS;
+  }
   std::u16string wideName = ToUtf16(name);
   DWORD type = 0;
   DWORD data = 0;
@@ -101,9 +141,11 @@ std::vector<std::string> RegistryKey::SubKeys() const {
   for (DWORD index = 0;; ++index) {
     WCHAR name[256];
     DWORD length = 256;
-    if (RegEnumKeyExW(key_, index, name, &length, nullptr, nullptr, nullptr, nullptr) !=
-        ERROR_SUCCESS)
-      break;
+    const LSTATUS status = RegEnumKeyExW(key_, index, name, &length, nullptr, nullptr, nullptr, nullptr);
+    // A name too long for a key (only a store written before such names were refused holds
+    // one) names no printer, monitor or port: skipped, so the keys after it are still seen.
+    if (status == ERROR_MORE_DATA) continue;
+    if (status != ERROR_SUCCESS) break;
     names.push_back(ToUtf8(std::u16string_view(name, length)));
   }
   return names;

@@ -3,6 +3,7 @@
 #pragma once
 #include <windef.h>
 #include <winreg.h>
+#include <qv/registry_store.h>
 
 #include <string>
 #include <vector>
@@ -18,10 +19,14 @@ class RegistryKey {
 
   // Opens HKLM\<path>; ERROR_FILE_NOT_FOUND when it does not exist.
   DWORD Open(const std::string& path);
+  // Reads every value of HKLM\<path> in one registry transaction; the reads below then answer
+  // from what was read, and the key is not open for anything else. ERROR_FILE_NOT_FOUND when
+  // it does not exist.
+  DWORD Load(const std::string& path);
   // Opens HKLM\<path>, creating it; *created tells whether this call made it.
   DWORD Create(const std::string& path, bool* created = nullptr);
   void Close();
-  bool IsOpen() const { return key_ != nullptr; }
+  bool IsOpen() const { return key_ != nullptr || loaded_; }
 
   // Text values (REG_SZ or REG_EXPAND_SZ); a value of another type is ERROR_INVALID_DATA.
   DWORD ReadString(const std::string& name, std::string& value) const;
@@ -39,7 +44,11 @@ class RegistryKey {
   DWORD DeleteSubKey(const std::string& name) const;
 
  private:
+  const RegistryValue* Loaded(const std::string& name) const;
+
   HKEY key_ = nullptr;
+  bool loaded_ = false;
+  std::vector<RegistryValue> values_;
 };
 
 }  // namespace qv::spool

@@ -6,6 +6,7 @@
 #include "Status.h"
 
 #include <qv/prefix.h>
+#include <qv/registry_store.h>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -17,6 +18,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <sstream>
 
 namespace qv::spool {
@@ -63,23 +65,85 @@ std::string DataPath(DWORD id) { return JobFile(id, "spl"); }
 std::string DescriptionPath(DWORD id) { return JobFile(id, "shd"); }
 std::string PrintedDir(const std::string& printer) { return SpoolDir() + "/printed/" + printer; }
 
-DWORD AllocateJobId(DWORD& id) {
+namespace {
+
+// This process's block of job numbers: [next, end). Kept per prefix and per process, so a
+// forked child or another prefix reserves its own.
+struct JobIdBlock {
+  std::mutex mutex;
+  std::string prefix;
+  pid_t pid = 0;
+  DWORD next = 0;
+  DWORD end = 0;
+  DWORD lastSize = 0;
+  DWORD wanted = 1;
+};
+
+JobIdBlock& TheBlock() {
+  static auto* block = new JobIdBlock;
+  return *block;
+}
+
+// Reserves the numbers [start, start + size) in the registry counter.
+DWORD ReserveBlock(DWORD size, DWORD& start) {
   OwnedFd lock;
   if (DWORD status = LockFile(SpoolDir() + "/.jobid.lock", lock); status != ERROR_SUCCESS)
     return status;
   RegistryKey key;
-  if (DWORD status = key.Create(kPrintKey); status != ERROR_SUCCESS) return status;
-  DWORD next = key.DwordOr("NextJobId", 1);
+  DWORD status = key.Load(kPrintKey);
+  if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) return status;
+  start = status == ERROR_SUCCESS ? key.DwordOr("NextJobId", 1) : 1;
+  if (start == 0) start = 1;
+  // Near the top the block ends at the wrap; numbers restart from 1.
+  DWORD room = 0xFFFFFFFFu - start;
+  DWORD end = size > room ? 0 : start + size;
+  // Committed before any number of the block is used: a restart begins after it. This commit
+  // guards the uniqueness of job numbers (an output named with ?ID? is never overwritten).
+  DWORD stored = end == 0 ? 1 : end;
+  return static_cast<DWORD>(WriteRegistryValue(kPrintKey, "NextJobId", REG_DWORD,
+                                               std::string(reinterpret_cast<const char*>(&stored), sizeof stored)));
+}
+
+}  // namespace
+
+void ReserveJobIds(DWORD count) {
+  JobIdBlock& block = TheBlock();
+  std::lock_guard guard(block.mutex);
+  block.wanted = std::clamp<DWORD>(count, 1, kJobIdBlock);
+}
+
+DWORD AllocateJobId(DWORD& id) {
+  JobIdBlock& block = TheBlock();
+  std::lock_guard guard(block.mutex);
+  const std::string prefix = PrefixDir();
+  if (block.pid != getpid() || block.prefix != prefix) {
+    block.prefix = prefix;
+    block.pid = getpid();
+    block.next = block.end = 0;
+    block.lastSize = 0;
+  }
   // After the counter wraps, numbers of jobs still in the spool are passed over.
   for (int tries = 0; tries < 1000; ++tries) {
-    if (next == 0) next = 1;
-    if (!Exists(DescriptionPath(next)) && !Exists(DataPath(next))) break;
-    ++next;
+    if (block.next == block.end) {
+      DWORD size = block.lastSize == 0 ? block.wanted : std::min(kJobIdBlock, std::max(block.wanted, block.lastSize * 2));
+      DWORD start = 0;
+      if (DWORD status = ReserveBlock(size, start); status != ERROR_SUCCESS) return status;
+      block.next = start;
+      block.end = size > 0xFFFFFFFFu - start ? 0 : start + size;  // 0: the block reaches the wrap
+      block.lastSize = size;
+      block.wanted = 1;
+    }
+    DWORD candidate = block.next++;
+    if (candidate == 0) continue;
+    if (!Exists(DescriptionPath(candidate)) && !Exists(DataPath(candidate))) {
+      id = candidate;
+      return ERROR_SUCCESS;
+    }
   }
-  id = next;
-  DWORD following = next + 1 == 0 ? 1 : next + 1;
-  return key.WriteDword("NextJobId", following);
+  return ERROR_PRINTQ_FULL;
 }
+
+DWORD FlushSpoolFolder() { return FlushFolder(SpoolDir()); }
 
 DWORD ReadJob(DWORD id, JobDescription& job) {
   std::ifstream in(DescriptionPath(id), std::ios::binary);
@@ -104,6 +168,8 @@ std::vector<DWORD> SpooledJobIds() {
   std::sort(ids.begin(), ids.end());
   return ids;
 }
+
+void RemoveJobDescription(DWORD id) { unlink(DescriptionPath(id).c_str()); }
 
 void RemoveJobFiles(DWORD id) {
   unlink(DescriptionPath(id).c_str());

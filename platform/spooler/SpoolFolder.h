@@ -18,19 +18,37 @@ std::string DescriptionPath(DWORD id);
 // Where the port "FILE:" leaves the jobs of `printer`: <prefix>/spool/printed/<printer>/.
 std::string PrintedDir(const std::string& printer);
 
-// The next job number, from the registry counter HKLM\SYSTEM\CurrentControlSet\Control\Print
-// "NextJobId". The read and the write are two registry calls, so an flock on
-// <prefix>/spool/.jobid.lock makes them one step between processes.
+// The next job number. Numbers are reserved in blocks: the registry counter
+// HKLM\SYSTEM\CurrentControlSet\Control\Print "NextJobId" holds the end of the last block any
+// process reserved, so a process that ends (or crashes) leaves the rest of its block unused and
+// no number is ever handed out twice. The counter's read and write are two registry calls, so
+// an flock on <prefix>/spool/.jobid.lock makes them one step between processes. A process's
+// first block is as large as ReserveJobIds asked (1 by default) and each next one twice the
+// last, up to kJobIdBlock: a command that prints one file uses the next number, a long-lived
+// process commits the counter once per kJobIdBlock jobs.
 DWORD AllocateJobId(DWORD& id);
+inline constexpr DWORD kJobIdBlock = 256;
+// Sizes this process's next block for `count` jobs about to be spooled.
+void ReserveJobIds(DWORD count);
+
+// Flushes the spool folder, making the renames that put jobs into it durable.
+DWORD FlushSpoolFolder();
 
 // ERROR_INVALID_PARAMETER when the job is not in the spool, ERROR_INVALID_DATA when its
 // description can't be read.
 DWORD ReadJob(DWORD id, JobDescription& job);
-DWORD WriteJob(const JobDescription& job);  // atomically
+// Atomically: the description is flushed before it is renamed into place, so a crash leaves the
+// old description or the new one, never an empty one. The rename itself is made durable by
+// FlushSpoolFolder where a job is accepted.
+DWORD WriteJob(const JobDescription& job);
 // Job ids with a description in the spool, in ascending order.
 std::vector<DWORD> SpooledJobIds();
-// Removes the job's files, its description first.
+// Removes the job's files, its description first. Nothing is flushed: should the removal be
+// lost in a crash, the job is sent again (a duplicate), which beats losing one.
 void RemoveJobFiles(DWORD id);
+// Removes the description of a job its port reported printed in full; its data goes when the
+// despooler lets go of it, or with the sweep.
+void RemoveJobDescription(DWORD id);
 // Removes a job that nobody is despooling: ERROR_BUSY while someone is, ERROR_INVALID_PARAMETER
 // when it is not in the spool.
 DWORD RemoveJob(DWORD id);

@@ -9,6 +9,8 @@
 #include "TestRegistry.h"
 #include "modError.h"
 
+#include <qv/diagnostics.h>
+
 using namespace MarrowjetUI;
 using namespace jobproc_testing;
 
@@ -108,6 +110,46 @@ TEST_F(ErrorLogTest, MessageTextIsTheSystemTextWithoutItsLineBreak) {
   ASSERT_EQ(std::string(system + length - 2), "\r\n");
   EXPECT_EQ(ToCodePage(MessageText(2)), std::string(system, length - 2));
   EXPECT_EQ(ToCodePage(MessageText(987654)), "Error not found.");
+}
+
+// Besides the log, every report reaches the host's sink, after the line and whether or not a
+// log file took it; the log line stays as it was.
+TEST_F(ErrorLogTest, EveryReportAlsoReachesTheSinkWithOrWithoutALogFile) {
+  struct Sink : qv::DiagnosticsSink {
+    Sink() { qv::SetDiagnosticsSink(this); }
+    ~Sink() override { qv::SetDiagnosticsSink(nullptr); }
+    void Deliver(const qv::Failure& failure) noexcept override { delivered.push_back(failure); }
+    std::vector<qv::Failure> delivered;
+  } sink;
+  struct Row {
+    const char* what;
+    std::string logFile;  // "" : none configured
+    bool logged;
+  } rows[] = {
+      {"with a log file", prefix.Path("quorvane.log"), true},
+      {"with a log in a missing folder", prefix.Path("missing/quorvane.log"), false},
+      {"without a log file", "", false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    sink.delivered.clear();
+    std::filesystem::remove(prefix.Path("quorvane.log"));
+    if (row.logFile.empty()) {
+      SetText(kConfigurationKey, "LogFile", "");
+    } else {
+      LogFile log(row.logFile);
+    }
+    ReportError(static_cast<LONG>(0x80040205), WSTR("Error writing file: C:\\a.prn"), WSTR("ActionWriteFile::Run"),
+                0, false);
+    ASSERT_EQ(sink.delivered.size(), 1u);
+    EXPECT_EQ(sink.delivered[0].number, static_cast<LONG>(0x80040205)) << "the number as the logger got it";
+    EXPECT_EQ(sink.delivered[0].description, "Error writing file: C:\\a.prn");
+    EXPECT_EQ(sink.delivered[0].source, "ActionWriteFile::Run");
+    if (row.logged) {
+      EXPECT_EQ(ReadFile(row.logFile).substr(20),
+                "517        ActionWriteFile::Run Error writing file: C:\\a.prn\r\n");
+    }
+  }
 }
 
 }  // namespace

@@ -47,6 +47,32 @@ TEST_F(CopyFile, LargeFileIsCopiedWhole) {
   EXPECT_EQ(ReadHostFile(Destination()), data);
 }
 
+// Copies made in the kernel where it can, through a buffer where it can't: every source gives
+// its whole content.
+TEST_F(CopyFile, EverySourceIsCopiedWhole) {
+  std::string shared = "/dev/shm/qv-copy-" + std::to_string(getpid());
+  WriteHostFile(shared, "on another file system");
+  WriteHostFile(prefix_.Path("empty"), "");
+  struct Case {
+    const char* name;
+    std::string source;
+  } cases[] = {
+      {"an empty file", prefix_.Path("empty")},
+      {"a file on another file system (tmpfs)", shared},
+      {"a file whose size the kernel gives as 0", "/proc/version"},
+  };
+  for (const Case& c : cases) {
+    ASSERT_TRUE(CopyFileA(c.source.c_str(), Destination().c_str(), FALSE)) << c.name << ": " << GetLastError();
+    std::string expected = ReadHostFile(c.source);
+    EXPECT_EQ(ReadHostFile(Destination()), expected) << c.name;
+    if (c.source != prefix_.Path("empty")) {
+      EXPECT_FALSE(expected.empty()) << c.name;
+    }
+  }
+  unlink(shared.c_str());
+  ExpectNoLeftovers();
+}
+
 TEST_F(CopyFile, DrivePaths) {
   fs::create_directories(prefix_.Path("drive_c/Archive"));
   WriteHostFile(prefix_.Path("drive_c/in.prn"), "drive data");
@@ -96,6 +122,43 @@ TEST_F(CopyFile, PermissionFailuresLeaveTheOldFileIntact) {
   fs::permissions(prefix_.Path("out"), fs::perms::owner_all);
   EXPECT_EQ(ReadHostFile(Destination()), "old data");
   ExpectNoLeftovers();
+}
+
+// Runs for the superuser too: the mode still tells a read-only file, and the rename that
+// replaces a destination needs only the folder to be writable.
+TEST_F(CopyFile, ReadOnlyDestinationIsKept) {
+  struct Case {
+    const char* name;
+    fs::perms mode;
+    bool replaced;
+  } cases[] = {
+      {"read for all", fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read, false},
+      {"owner read only", fs::perms::owner_read, false},
+      {"read and execute", fs::perms::owner_read | fs::perms::owner_exec, false},
+      {"no bits at all", fs::perms::none, false},
+      {"owner write", fs::perms::owner_read | fs::perms::owner_write, true},
+      {"group write only", fs::perms::owner_read | fs::perms::group_write, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    WriteHostFile(Destination(), "old data");
+    fs::permissions(Destination(), c.mode);
+    SetLastError(0);
+    EXPECT_EQ(CopyFileA(Source().c_str(), Destination().c_str(), FALSE), c.replaced ? TRUE : FALSE);
+    if (c.replaced) {
+      EXPECT_EQ(ReadHostFile(Destination()), "new data");
+    } else {
+      EXPECT_EQ(GetLastError(), DWORD{ERROR_ACCESS_DENIED});
+      EXPECT_EQ(fs::status(Destination()).permissions(), c.mode) << "the mode is kept too";
+      fs::permissions(Destination(), fs::perms::owner_read);
+      EXPECT_EQ(ReadHostFile(Destination()), "old data");
+    }
+    ExpectNoLeftovers();
+    fs::permissions(Destination(), fs::perms::owner_read | fs::perms::owner_write);
+  }
+  // Windows shows the same files as read-only.
+  fs::permissions(Destination(), fs::perms::owner_read);
+  EXPECT_NE(GetFileAttributesA(Destination().c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
 }
 
 TEST_F(CopyFile, LinkAtTheDestinationIsReplacedNotFollowed) {

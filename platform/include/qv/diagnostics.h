@@ -18,6 +18,7 @@ void QvReportFailure(LONG number, LPCWSTR description, LPCWSTR source);
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace qv {
 
@@ -72,7 +73,34 @@ std::optional<JobInHand> CurrentJobInHand();
 
 // Remembers, for the next failure reported on this thread, the host path an operation failed
 // on and its status (the files service calls this when a write, a copy or a folder fails).
+// An empty path and status 0 forget what was noted (an operation that starts afresh).
 void NoteFailedHostPath(const std::string& hostPath, DWORD status) noexcept;
+
+// Remembers, for the next failure reported on this thread, why a path could not be mapped to a
+// host path at all ("C: is not mapped to a folder"); it stands where the host path would.
+void NoteUnmappedPath(const std::string& why) noexcept;
+
+// Collects every failure reported on this thread while the scope lives, whether a sink is
+// installed or not (the print system keeps a job whose despool reported failures). Scopes nest:
+// the innermost one collects.
+class FailureCollector {
+ public:
+  FailureCollector();
+  ~FailureCollector();
+  FailureCollector(const FailureCollector&) = delete;
+  FailureCollector& operator=(const FailureCollector&) = delete;
+
+  const std::vector<Failure>& Failures() const { return failures_; }
+
+ private:
+  friend void ReportFailure(Failure failure) noexcept;
+  FailureCollector* outer_;
+  std::vector<Failure> failures_;
+};
+
+// One line of text for a failure: the description, the host path in brackets and the
+// platform's words ("Error writing file: C:\a.prn (/srv/c/a.prn): Access is denied").
+std::string FailureText(const Failure& failure);
 
 }  // namespace qv
 #endif

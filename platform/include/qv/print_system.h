@@ -110,6 +110,16 @@ DWORD ListPrinters(std::vector<PrinterEntry>& printers);
 // `job.hops` is above kMaxReprintHops.
 DWORD SpoolJob(const JobSubmission& job, int fd, DWORD& jobId, const SpoolProgress& progress = {});
 
+// Group commit for a batch of jobs: each is spooled like SpoolJob, its files flushed, but the
+// spool folder is flushed once for all by FlushSpool. A job spooled this way is not accepted
+// (its number must not be shown, it must not be despooled) until FlushSpool has succeeded; when
+// it fails, the jobs of the batch may be lost in a power cut and count as not spooled.
+DWORD SpoolJobUnflushed(const JobSubmission& job, int fd, DWORD& jobId, const SpoolProgress& progress = {});
+DWORD FlushSpool();
+// Tells the print system that `count` jobs are about to be spooled by this process, so their
+// numbers are reserved in one step (and stay consecutive).
+void ReserveJobIds(DWORD count);
+
 // Sends a spooled job through its printer's port; the spool files are deleted once the port has
 // taken it. A job that fails stays in the spool, marked failed with its error, and its status
 // code is returned. When another process is despooling the job, this waits for it and reports

@@ -287,6 +287,52 @@ TEST_F(RegistryTest, CreateTellsNewFromExisting) {
   EXPECT_EQ(disposition, DWORD(REG_OPENED_EXISTING_KEY));
 }
 
+// Names count UTF-16 characters, as the buffers of the programs that enumerate them do.
+TEST_F(RegistryTest, KeyNamesLongerThan255CharactersAreRefused) {
+  const std::u16string accented(255, u'\u00e9');  // 510 bytes as UTF-8, still 255 characters
+  std::u16string pairs;
+  for (int i = 0; i < 128; ++i) pairs += u"\U0001F600";  // 128 characters of 2 units each
+  struct Case {
+    const char* name;
+    std::u16string path;  // below SOFTWARE\Long
+    LSTATUS expected;
+    std::u16string created;  // the subkey of SOFTWARE\Long there is afterwards
+  } cases[] = {
+      {"255 characters", std::u16string(255, u'a'), ERROR_SUCCESS, std::u16string(255, u'a')},
+      {"255 two-byte characters", accented, ERROR_SUCCESS, accented},
+      {"256 characters", std::u16string(256, u'b'), ERROR_INVALID_PARAMETER, u""},
+      {"256 units in surrogate pairs", pairs, ERROR_INVALID_PARAMETER, u""},
+      {"the long name below a new key", u"Parent\\" + std::u16string(300, u'c'), ERROR_INVALID_PARAMETER, u""},
+      {"the long name above a new key", std::u16string(256, u'd') + u"\\Child", ERROR_INVALID_PARAMETER, u""},
+      {"with a trailing separator", std::u16string(256, u'e') + u"\\", ERROR_INVALID_PARAMETER, u""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    HKEY parent = Create(HKEY_LOCAL_MACHINE, "SOFTWARE\\Long");
+    HKEY key = nullptr;
+    EXPECT_EQ(RegCreateKeyExW(parent, c.path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+              c.expected);
+    if (key) RegCloseKey(key);
+    EXPECT_EQ(key == nullptr, c.expected != ERROR_SUCCESS);
+    // Nothing of a refused path is created, not even its acceptable part.
+    const std::vector<std::u16string> expected =
+        c.created.empty() ? std::vector<std::u16string>{} : std::vector<std::u16string>{c.created};
+    EXPECT_EQ(SubkeyNames(parent), expected);
+    HKEY opened = nullptr;
+    EXPECT_EQ(RegOpenKeyExW(parent, c.path.c_str(), 0, KEY_READ, &opened),
+              c.expected == ERROR_SUCCESS ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND);
+    if (opened) RegCloseKey(opened);
+    if (!c.created.empty()) {
+      EXPECT_EQ(RegDeleteKeyW(parent, c.created.c_str()), ERROR_SUCCESS);
+    }
+  }
+  const std::string ansi(256, 'f');
+  HKEY key = nullptr;
+  EXPECT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, ("SOFTWARE\\" + ansi).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                            nullptr, &key, nullptr),
+            ERROR_INVALID_PARAMETER);
+}
+
 TEST_F(RegistryTest, NewPrefixHasItsDriveTable) {
   HKEY drives = nullptr;
   ASSERT_EQ(Open(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\DOS Devices", drives), 0);

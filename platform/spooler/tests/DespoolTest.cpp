@@ -1,6 +1,8 @@
 // Jobs from the spool to their ports: "FILE:", a monitor's port, failures, several at once.
 #include "SpoolerFixture.h"
 
+#include <qv/diagnostics.h>
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -8,6 +10,7 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <optional>
 #include <fstream>
 #include <set>
 #include <thread>
@@ -29,6 +32,53 @@ TEST_F(SpoolerTest, FilePortSavesTheJobUnchangedAndEmptiesTheSpool) {
   EXPECT_EQ(ReadFile(Printed(prefix, "Office", id)), data);
   EXPECT_TRUE(SpoolLeftovers().empty());
   EXPECT_EQ(DespoolJob(id), static_cast<DWORD>(ERROR_INVALID_PARAMETER)) << "no longer in the spool";
+}
+
+// Regular files are spooled and saved by the kernel's copy, the rest through a buffer: every
+// source reaches the port whole.
+TEST_F(SpoolerTest, EveryKindOfInputIsSpooledWhole) {
+  ASSERT_EQ(AddPrinter("Office", "FILE:", ""), ERROR_SUCCESS);
+  std::string big = AllByteValues(5000);  // more than one step of the copy's progress
+  std::string shared = "/dev/shm/qv-spool-" + std::to_string(getpid());
+  std::ofstream(shared, std::ios::binary) << "from tmpfs";
+  std::ofstream(prefix.Path("big"), std::ios::binary) << big;
+  std::ofstream(prefix.Path("empty"), std::ios::binary);
+  struct Case {
+    const char* name;
+    std::string path;  // empty: a pipe carrying `piped`
+    std::string piped;
+  } cases[] = {
+      {"a large regular file", prefix.Path("big"), ""},
+      {"an empty file", prefix.Path("empty"), ""},
+      {"a file on another file system", shared, ""},
+      {"a file whose size the kernel gives as 0", "/proc/version", ""},
+      {"a pipe", "", "through a pipe"},
+  };
+  for (const Case& c : cases) {
+    int fd = -1;
+    if (c.path.empty()) {
+      int fds[2];
+      ASSERT_EQ(pipe(fds), 0);
+      ASSERT_EQ(write(fds[1], c.piped.data(), c.piped.size()), static_cast<ssize_t>(c.piped.size()));
+      close(fds[1]);
+      fd = fds[0];
+    } else {
+      fd = open(c.path.c_str(), O_RDONLY);
+    }
+    ASSERT_GE(fd, 0) << c.name;
+    JobSubmission job{"Office", c.name, "ann", "pc1", 0};
+    DWORD id = 0;
+    ASSERT_EQ(SpoolJob(job, fd, id), ERROR_SUCCESS) << c.name;
+    close(fd);
+    std::string expected = c.path.empty() ? c.piped : ReadFile(c.path);
+    JobEntry entry;
+    ASSERT_EQ(GetJobEntry(id, entry), ERROR_SUCCESS) << c.name;
+    EXPECT_EQ(entry.size, expected.size()) << c.name;
+    ASSERT_EQ(DespoolJob(id), ERROR_SUCCESS) << c.name;
+    EXPECT_EQ(ReadFile(Printed(prefix, "Office", id)), expected) << c.name;
+  }
+  std::filesystem::remove(shared);
+  EXPECT_TRUE(SpoolLeftovers().empty());
 }
 
 TEST_F(SpoolerTest, MonitorPortGetsTheJobThroughTheEntryPointsInOrder) {
@@ -109,6 +159,76 @@ TEST_F(SpoolerTest, AFailedJobStaysWithItsErrorUntilItIsTriedAgain) {
     }
   }
   EXPECT_TRUE(SpoolLeftovers().empty());
+}
+
+// Keeps what is delivered to it while it is installed.
+class RecordingSink : public DiagnosticsSink {
+ public:
+  RecordingSink() { SetDiagnosticsSink(this); }
+  ~RecordingSink() override { SetDiagnosticsSink(nullptr); }
+  void Deliver(const Failure& failure) noexcept override { delivered.push_back(failure); }
+  std::vector<Failure> delivered;
+};
+
+TEST_F(SpoolerTest, AJobWhosePortReportedAFailureIsKeptFailedAndNamedToTheSink) {
+  InstallTestMonitor({"QV1"});
+  ASSERT_EQ(AddPrinter("Archive", "QV1", ""), ERROR_SUCCESS);
+  struct Case {
+    const char* what;
+    bool sink;   // the failures reach the spool whether a host installed a sink or not
+    bool after;  // reported after the port reported the job printed
+  } cases[] = {{"with a sink", true, false}, {"without a sink", false, false}, {"reported late", true, true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::optional<RecordingSink> sink;
+    if (c.sink) sink.emplace();
+    SetNumber(MonitorKey("Test"), "ReportAfterPrinted", c.after);
+    SetNumber(MonitorKey("Test"), "ReportAtEndDoc", ERROR_ACCESS_DENIED);
+    DWORD id = Spool("Archive", "data", nullptr, "Web page");
+    EXPECT_EQ(DespoolJob(id), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    EXPECT_NE(RecordText().find("EndDocPort"), std::string::npos) << "the port took the job";
+    JobEntry entry;
+    ASSERT_EQ(GetJobEntry(id, entry), ERROR_SUCCESS) << "the job's data is kept";
+    EXPECT_EQ(entry.state, "failed");
+    EXPECT_EQ(entry.error, "Error writing file: C:\\out.prn");
+    EXPECT_EQ(DespoolWaitingJobs(), ERROR_SUCCESS) << "a failed job waits to be asked";
+    if (sink) {
+      ASSERT_EQ(sink->delivered.size(), 1u);
+      const Failure& failure = sink->delivered[0];
+      EXPECT_EQ(failure.number, ERROR_ACCESS_DENIED);
+      EXPECT_EQ(failure.source, "ActionWriteFile::Run");
+      ASSERT_TRUE(failure.job.has_value());
+      EXPECT_EQ(failure.job->printer, "Archive");
+      EXPECT_EQ(failure.job->jobId, id);
+      EXPECT_EQ(failure.job->port, "QV1");
+      EXPECT_EQ(failure.job->document, "Web page");
+    }
+    // Once the cause is gone, a retry runs the port again and the job goes.
+    SetNumber(MonitorKey("Test"), "ReportAtEndDoc", 0);
+    EXPECT_EQ(DespoolJob(id, true), ERROR_SUCCESS);
+    EXPECT_EQ(GetJobEntry(id, entry), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    if (sink) {
+      EXPECT_EQ(sink->delivered.size(), 1u);
+    }
+  }
+  EXPECT_TRUE(SpoolLeftovers().empty());
+}
+
+TEST_F(SpoolerTest, APortThatRefusesAJobIsNamedToTheSinkWithTheJob) {
+  InstallTestMonitor({"QV1"});
+  ASSERT_EQ(AddPrinter("Archive", "QV1", ""), ERROR_SUCCESS);
+  RecordingSink sink;
+  SetNumber(MonitorKey("Test"), "FailStartDoc", ERROR_ACCESS_DENIED);
+  DWORD id = Spool("Archive", "data");
+  EXPECT_EQ(DespoolJob(id), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  ASSERT_EQ(sink.delivered.size(), 1u);
+  EXPECT_EQ(FailureText(sink.delivered[0]),
+            "StartDocPort of the port \"QV1\" failed: " + StatusText(ERROR_ACCESS_DENIED));
+  ASSERT_TRUE(sink.delivered[0].job.has_value());
+  EXPECT_EQ(sink.delivered[0].job->jobId, id);
+  JobEntry entry;
+  ASSERT_EQ(GetJobEntry(id, entry), ERROR_SUCCESS);
+  EXPECT_EQ(entry.error, FailureText(sink.delivered[0]));
 }
 
 TEST_F(SpoolerTest, AJobPrintedFromInsideAJobWaitsUntilThatJobHasEnded) {
@@ -193,9 +313,11 @@ TEST_F(SpoolerTest, WaitingJobsAreSentAndAJobAlreadyPrintedIsNotSentAgain) {
   EXPECT_TRUE(SetJobW(printer, printed, 0, nullptr, JOB_CONTROL_LAST_PAGE_EJECTED));
   ClosePrinter(printer);
 
+  // Reported printed, the job has left the list; its data is gone with the next sweep.
   std::vector<JobEntry> jobs;
   ASSERT_EQ(ListJobs(jobs), ERROR_SUCCESS);
-  ASSERT_EQ(jobs.size(), 2u);
+  ASSERT_EQ(jobs.size(), 1u);
+  EXPECT_EQ(jobs[0].id, waiting);
   EXPECT_EQ(jobs[0].state, "waiting");
   EXPECT_EQ(jobs[0].size, 5u);
 
@@ -233,6 +355,60 @@ TEST_F(SpoolerTest, PrinterNamesAndPorts) {
   ASSERT_EQ(DeleteJob(id), ERROR_SUCCESS);
   EXPECT_EQ(DeletePrinter("office"), ERROR_SUCCESS);
   EXPECT_EQ(DeletePrinter("Office"), static_cast<DWORD>(ERROR_INVALID_PRINTER_NAME));
+}
+
+// The job's description is kept as "key=value" lines: names with line breaks and backslashes
+// come back byte for byte and can't pose as another key (a title "x\nprinter=B" must not move
+// the job to printer B).
+TEST_F(SpoolerTest, NamesWithLineBreaksAndBackslashesComeBackAsTheyWere) {
+  ASSERT_EQ(AddPrinter("A", "FILE:", ""), ERROR_SUCCESS);
+  ASSERT_EQ(AddPrinter("B", "FILE:", ""), ERROR_SUCCESS);
+  struct Case {
+    const char* name;
+    std::string document, user, machine;
+  } cases[] = {
+      {"line feed posing as a key", "x\nprinter=B", "u\nstate=failed", "m\nhops=9"},
+      {"carriage returns", "x\rprinter=B\r", "\r\n", "m\r"},
+      {"backslashes", "C:\\Docs\\n.txt", "dom\\user", "\\\\server"},
+      {"backslash at the end", "x\\", "\\", "m\\\\"},
+      {"escapes written out", "x\\nprinter=B", "\\r\\n", "\\\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string input = prefix.Path("input");
+    std::ofstream(input, std::ios::binary) << c.name;
+    int fd = open(input.c_str(), O_RDONLY);
+    DWORD id = 0;
+    ASSERT_EQ(SpoolJob(JobSubmission{"A", c.document, c.user, c.machine, 0}, fd, id), ERROR_SUCCESS);
+    close(fd);
+
+    JobEntry entry;
+    ASSERT_EQ(GetJobEntry(id, entry), ERROR_SUCCESS);
+    EXPECT_EQ(entry.printer, "A");
+    EXPECT_EQ(entry.document, c.document);
+    EXPECT_EQ(entry.user, c.user);
+    EXPECT_EQ(entry.state, "waiting");
+    EXPECT_EQ(entry.hops, 0u);
+
+    std::u16string name = u"A";
+    HANDLE printer = nullptr;
+    ASSERT_TRUE(OpenPrinterW(name.data(), &printer, nullptr));
+    DWORD needed = 0;
+    GetJobW(printer, id, 2, nullptr, 0, &needed);
+    std::vector<BYTE> buffer(needed);
+    ASSERT_TRUE(GetJobW(printer, id, 2, buffer.data(), needed, &needed)) << GetLastError();
+    auto* info = reinterpret_cast<JOB_INFO_2W*>(buffer.data());
+    EXPECT_EQ(ToUtf8(info->pPrinterName), "A");
+    EXPECT_EQ(ToUtf8(info->pDocument), c.document);
+    EXPECT_EQ(ToUtf8(info->pUserName), c.user);
+    EXPECT_EQ(ToUtf8(info->pNotifyName), c.user);
+    EXPECT_EQ(ToUtf8(info->pMachineName), c.machine);
+    ClosePrinter(printer);
+
+    ASSERT_EQ(DespoolJob(id), ERROR_SUCCESS);
+    EXPECT_EQ(ReadFile(Printed(prefix, "A", id)), c.name) << "printed on its own printer";
+    EXPECT_FALSE(std::filesystem::exists(Printed(prefix, "B", id)));
+  }
 }
 
 }  // namespace

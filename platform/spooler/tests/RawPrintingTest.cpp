@@ -3,6 +3,8 @@
 // count, and a job that has been reprinted too often in a row is refused.
 #include "SpoolerFixture.h"
 
+#include <qv/diagnostics.h>
+
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -185,6 +187,36 @@ TEST_F(SpoolerTest, APortThatReprintsToItsOwnPrinterStopsAfterFourHops) {
   close(fd);
 }
 
+// The limit itself is allowed at spool time (a job reprinted that often is still taken), one
+// more is not.
+TEST_F(SpoolerTest, SpoolingTakesHopsUpToTheLimit) {
+  ASSERT_EQ(AddPrinter("Office", "FILE:", ""), ERROR_SUCCESS);
+  struct Case {
+    unsigned hops;
+    DWORD status;
+  } cases[] = {
+      {0, ERROR_SUCCESS},
+      {kMaxReprintHops - 1, ERROR_SUCCESS},
+      {kMaxReprintHops, ERROR_SUCCESS},
+      {kMaxReprintHops + 1, ERROR_PRINTQ_FULL},
+      {~0u, ERROR_PRINTQ_FULL},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.hops);
+    int fd = open("/dev/null", O_RDONLY);
+    DWORD id = 0;
+    EXPECT_EQ(SpoolJob({"Office", "hops", "ann", "pc1", c.hops}, fd, id), c.status);
+    close(fd);
+    JobEntry entry;
+    if (c.status == ERROR_SUCCESS) {
+      ASSERT_EQ(GetJobEntry(id, entry), ERROR_SUCCESS);
+      EXPECT_EQ(entry.hops, c.hops);
+      EXPECT_EQ(DeleteJob(id), ERROR_SUCCESS);
+    }
+  }
+  EXPECT_TRUE(SpoolLeftovers().empty()) << "a refused job leaves nothing";
+}
+
 TEST_F(SpoolerTest, AReprintWaitingWhenTheProcessDiedIsSentByTheNextDespool) {
   InstallTestMonitor({"QV1"});
   SetText(MonitorKey("Test"), "ThenRawPrintTo", "Office");
@@ -213,6 +245,41 @@ TEST_F(SpoolerTest, AReprintWaitingWhenTheProcessDiedIsSentByTheNextDespool) {
   EXPECT_EQ(DespoolWaitingJobs(), ERROR_SUCCESS);
   EXPECT_EQ(ReadFile(Printed(prefix, "Office", id + 1)), AllByteValues(3));
   EXPECT_TRUE(SpoolLeftovers().empty());
+}
+
+// Keeps what is delivered to it while it is installed.
+class RecordingSink : public DiagnosticsSink {
+ public:
+  RecordingSink() { SetDiagnosticsSink(this); }
+  ~RecordingSink() override { SetDiagnosticsSink(nullptr); }
+  void Deliver(const Failure& failure) noexcept override { delivered.push_back(failure); }
+  std::vector<Failure> delivered;
+};
+
+TEST_F(SpoolerTest, AReprintToAMissingPrinterIsToldWithTheJobAndKeepsTheJob) {
+  InstallTestMonitor({"QV1"});
+  ASSERT_EQ(AddPrinter("Archive", "QV1", ""), ERROR_SUCCESS);
+  SetText(MonitorKey("Test"), "ThenRawPrintTo", "Ofice");
+  RecordingSink sink;
+  DWORD id = Spool("Archive", "data");
+  EXPECT_EQ(DespoolJob(id), static_cast<DWORD>(ERROR_INVALID_PRINTER_NAME));
+  ASSERT_EQ(sink.delivered.size(), 1u);
+  const Failure& failure = sink.delivered[0];
+  EXPECT_EQ(failure.number, ERROR_INVALID_PRINTER_NAME);
+  EXPECT_EQ(failure.source, "OpenPrinterA");
+  EXPECT_EQ(FailureText(failure),
+            "Not printed on \"Ofice\": no such printer: " + StatusText(ERROR_INVALID_PRINTER_NAME));
+  ASSERT_TRUE(failure.job.has_value());
+  EXPECT_EQ(failure.job->jobId, id);
+  JobEntry entry;
+  ASSERT_EQ(GetJobEntry(id, entry), ERROR_SUCCESS);
+  EXPECT_EQ(entry.state, "failed");
+
+  // Outside a despool the same refusal still reaches the sink, without a job.
+  Printer missing("Nobody");
+  EXPECT_EQ(missing.OpenError(), static_cast<DWORD>(ERROR_INVALID_PRINTER_NAME));
+  ASSERT_EQ(sink.delivered.size(), 2u);
+  EXPECT_FALSE(sink.delivered[1].job.has_value());
 }
 
 }  // namespace

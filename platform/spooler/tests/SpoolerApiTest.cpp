@@ -1,4 +1,5 @@
 // The spooler API as the monitor and the installation call it.
+#include "LegacyRegistry.h"
 #include "SpoolerFixture.h"
 
 #include <cstring>
@@ -151,6 +152,23 @@ TEST_F(SpoolerTest, AddMonitorRecordsOnceAndDeleteKeepsThePorts) {
             ERROR_SUCCESS) << "an uninstall keeps the monitor's ports";
   RegCloseKey(port);
   EXPECT_TRUE(AddMonitor("Test")) << "and the monitor can be installed again";
+}
+
+// A port key whose name is too long for a key (left by an older store) ends nothing early: a
+// printer on a port listed after it still keeps the monitor installed.
+TEST_F(SpoolerTest, OverlongKeyNameDoesNotHideTheMonitorsLaterPorts) {
+  InstallTestMonitor({"Alpha", "Omega"});
+  SetNumber(MonitorKey("Test"), "NoPorts", 1);  // the check then rests on the port keys alone
+  PlantKeyPastTheChecks(MonitorKey("Test"), "Middle" + std::string(300, 'm'));
+  AddKey("SYSTEM\\CurrentControlSet\\Control\\Print\\Printers");
+  PlantKeyPastTheChecks("SYSTEM\\CurrentControlSet\\Control\\Print\\Printers", "Long" + std::string(300, 'l'));
+  ASSERT_EQ(AddPrinter("Zulu", "Omega", ""), ERROR_SUCCESS);
+
+  std::u16string name = u"Test", env = u"Windows NT x86";
+  EXPECT_FALSE(DeleteMonitorW(nullptr, env.data(), name.data()));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PRINT_MONITOR_IN_USE));
+  ASSERT_EQ(DeletePrinter("Zulu"), ERROR_SUCCESS);
+  EXPECT_TRUE(DeleteMonitorW(nullptr, env.data(), name.data())) << GetLastError();
 }
 
 struct PortList {

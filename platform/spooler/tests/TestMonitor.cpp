@@ -6,8 +6,12 @@
 // (fail the Nth WritePort), "NoPorts" (EnumPorts reports nothing). With the text value
 // "ThenPrintTo" it prints the job's data again to that printer from inside EndDocPort, as a
 // port's script may; "ThenRawPrintTo" does the same through the raw printing calls, and the
-// DWORD "ExitAfterReprint" ends the process right after that, as a crash would.
+// DWORD "ExitAfterReprint" ends the process right after that, as a crash would. The DWORD
+// "ReportAtEndDoc" makes EndDocPort report that number as a failure, as a port's script that
+// could not write its file does, and still answer TRUE.
 #include <windows.h>
+
+#include <qv/diagnostics.h>
 
 #include <qv/print_system.h>
 #include <qv/utf.h>
@@ -220,14 +224,23 @@ BOOL WINAPI EndDocPort(HANDLE port) {
   WCHAR target[256] = {};
   if (ReadValue(u"ThenPrintTo", REG_SZ, target, sizeof target - sizeof(WCHAR))) PrintFromInside(Narrow(target));
   WCHAR rawTarget[256] = {};
-  if (ReadValue(u"ThenRawPrintTo", REG_SZ, rawTarget, sizeof rawTarget - sizeof(WCHAR)))
+  if (ReadValue(u"ThenRawPrintTo", REG_SZ, rawTarget, sizeof rawTarget - sizeof(WCHAR)) && rawTarget[0])
     RawPrintFromInside(Narrow(rawTarget), found->second.data);
+  // A failure reported before the job is reported printed, as the job processor's are; the
+  // DWORD "ReportAfterPrinted" (1) reports it after that instead.
+  const DWORD reportAtEnd = Setting(u"ReportAtEndDoc");
+  const bool reportAfter = Setting(u"ReportAfterPrinted") != 0;
+  auto reportFailure = [&] {
+    QvReportFailure(static_cast<LONG>(reportAtEnd), u"Error writing file: C:\\out.prn", u"ActionWriteFile::Run");
+  };
+  if (reportAtEnd && !reportAfter) reportFailure();
   HANDLE printer = nullptr;
   PRINTER_DEFAULTSW defaults{const_cast<LPWSTR>(u"RAW"), nullptr, PRINTER_ALL_ACCESS};
   OpenPrinterW(found->second.printer.data(), &printer, &defaults);
   BOOL set = SetJobW(printer, found->second.id, 0, nullptr, JOB_CONTROL_LAST_PAGE_EJECTED);
   ClosePrinter(printer);
   Record("EndDocPort " + std::to_string(FromHandle(port)) + " setjob=" + std::to_string(set));
+  if (reportAtEnd && reportAfter) reportFailure();
   jobs.erase(found);
   return TRUE;
 }

@@ -1,0 +1,42 @@
+// Upkeep and figures of the registry store, for the hosts and the benchmarks.
+#pragma once
+#include <windef.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace qv {
+
+// Moves the store's write-ahead log into the database and empties it, so that the next process
+// opens the store without replaying the log. Nothing happens when the store was not opened by
+// this process; failures are ignored (the log is simply replayed later).
+void CheckpointRegistry();
+
+// How many registry transactions (reads and writes) this process has run.
+uint64_t RegistryTransactionCount();
+
+// A value as the store keeps it: its name (UTF-8), its type and its data (string data in the
+// UTF-16 form the wide calls use, with its terminator).
+struct RegistryValue {
+  std::string name;
+  DWORD type = 0;
+  std::string data;
+};
+
+// Every value of the key HKLM\<path>, in creation order, read in one transaction: what one
+// logical read needs (a printer's settings) without a transaction per value.
+// ERROR_FILE_NOT_FOUND when the key does not exist.
+LONG ReadRegistryValues(const std::string& path, std::vector<RegistryValue>& values);
+// One value of the key `path` below `root` (a predefined key), in one transaction.
+// ERROR_FILE_NOT_FOUND when the key or the value does not exist.
+LONG ReadRegistryValue(HKEY root, const std::string& path, const std::string& name, RegistryValue& value);
+// The names of the subkeys of HKLM\<path>, in enumeration order, in one transaction.
+LONG ReadRegistrySubKeys(const std::string& path, std::vector<std::string>& names);
+// Sets a value of HKLM\<path>, creating the key when it is missing, in one transaction.
+LONG WriteRegistryValue(const std::string& path, const std::string& name, DWORD type, const std::string& data);
+// Text data of a REG_SZ or REG_EXPAND_SZ value as UTF-16, up to its first terminator; false
+// for a value of another type.
+bool RegistryText(const RegistryValue& value, std::u16string& text);
+
+}  // namespace qv
