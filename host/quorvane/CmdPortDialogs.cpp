@@ -3,6 +3,7 @@
 #include "RegistryData.h"
 #include "RegistryKey.h"
 #include "StatusText.h"
+#include "StderrSink.h"
 
 #include <FieldCodes.h>
 #include <qv/scripted_user.h>
@@ -221,8 +222,36 @@ std::vector<Step> StepsFor(const Request& request, long actions) {
   return steps;
 }
 
+// While a port is added, the dialog's duplicate check opens the new port's key, which is not
+// there: the job processor logs that as a failed open, but it is the answer hoped for, so it
+// is not told on stderr. Every other failure is.
+class PortDialogSink final : public DiagnosticsSink {
+ public:
+  explicit PortDialogSink(bool adding) : adding_(adding) { SetDiagnosticsSink(this); }
+  ~PortDialogSink() override { SetDiagnosticsSink(nullptr); }  // the command ends right after
+  PortDialogSink(const PortDialogSink&) = delete;
+  PortDialogSink& operator=(const PortDialogSink&) = delete;
+
+  void Deliver(const qv::Failure& failure) noexcept override {
+    try {
+      if (adding_ && failure.source == "RegKey::OpenKey" && failure.number == ERROR_FILE_NOT_FOUND &&
+          failure.description.find(" [SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\Quorvane\\") !=
+              std::string::npos)
+        return;
+      const std::string line = "quorvane: " + FailureLine(failure) + "\n";
+      std::fwrite(line.data(), 1, line.size(), stderr);
+      std::fflush(stderr);
+    } catch (...) {
+    }
+  }
+
+ private:
+  bool adding_;
+};
+
 // Runs the print system's port call with `toolkit` answering the dialogs.
 void CallPortDialog(const Request& request, std::shared_ptr<qv::ui::Toolkit> toolkit) {
+  PortDialogSink sink(request.add);
   struct Restore {
     std::shared_ptr<qv::ui::Toolkit> previous;
     ~Restore() { qv::ui::UseToolkit(previous); }

@@ -68,6 +68,14 @@ Control* Form::Find(const FormText& name) const {
 
 BOOL Form::ShowModal() {
   std::shared_ptr<qv::ui::Toolkit> toolkit = qv::ui::CurrentToolkit();
+  // A form shown again starts, like a new one, at the first control of its tab order that
+  // can take the focus.
+  for (Control* control : tabOrder_) {
+    if (control->Enabled) {
+      focus_ = control;
+      break;
+    }
+  }
   visible_ = true;
   std::string problem;
   if (toolkit->RunModal(*this, problem)) {

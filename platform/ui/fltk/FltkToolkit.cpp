@@ -381,7 +381,7 @@ bool FltkToolkit::RunModal(Form& form, std::string& problem) {
       form.Hide();
       break;
     }
-    Fl::wait();
+    Fl::wait(0.2);  // a form hidden by a timer's callback is noticed without waiting for an event
   }
   window->hide();
   shown_.pop_back();
@@ -495,7 +495,7 @@ int FltkToolkit::MessageBox(HWND owner, const std::string& text, const std::stri
   messageBox_ = &box;
   box.show();
   KeepAbove(box, owner, *this);
-  while (box.shown()) Fl::wait();
+  while (box.shown()) Fl::wait(0.2);
   messageBox_ = previous;
   return answer.answer;
 }
