@@ -20,7 +20,9 @@ const char16_t kDriveKey[] = u"SYSTEM\\CurrentControlSet\\Control\\Session Manag
 const char kUsage[] =
     "usage: quorvane drive                     list the drives\n"
     "       quorvane drive LETTER:             show one drive\n"
-    "       quorvane drive LETTER: FOLDER      map a drive to a host folder (an absolute path)\n"
+    "       quorvane drive LETTER: FOLDER [--create]\n"
+    "                                          map a drive to a host folder (an absolute path\n"
+    "                                          that exists; --create makes it)\n"
     "       quorvane drive LETTER: --delete    remove a drive";
 
 std::string DriveArgument(const std::string& text) {
@@ -69,7 +71,15 @@ int Show(const std::string& drive) {
   return 0;
 }
 
-int Set(const std::string& drive, const std::string& folder) {
+int Set(const std::string& drive, const std::string& folder, bool create) {
+  // A drive on a missing folder would make every write through it fail later, out of sight.
+  if (!std::filesystem::is_directory(folder)) {
+    if (std::filesystem::exists(folder)) throw Failure("drive " + drive + ": " + folder + " is not a folder");
+    if (!create) throw Failure("drive " + drive + ": the folder " + folder + " does not exist (create it, or use --create)");
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    if (error) throw Failure("drive " + drive + ": cannot create " + folder + ": " + error.message());
+  }
   RegistryKey key;
   if (LSTATUS status = key.Create(HKEY_LOCAL_MACHINE, kDriveKey)) FailWithStatus("the drive table", status);
   RegistryValue value{qv::ToUtf16(drive), REG_SZ, StoredText(qv::ToUtf16(folder) + u'\0')};
@@ -89,9 +99,12 @@ int RunDrive(const std::vector<std::string>& args) {
   if (args.empty()) return List();
   std::string drive = DriveArgument(args[0]);
   if (args.size() == 1) return Show(drive);
-  if (args.size() > 2) throw UsageError("unexpected argument \"" + args[2] + "\"");
-  if (args[1] == "--delete") return Delete(drive);
-  return Set(drive, FolderArgument(args[1]));
+  std::vector<std::string> rest(args.begin() + 1, args.end());
+  const bool create = std::erase(rest, std::string("--create")) > 0;
+  if (rest.empty()) throw UsageError("--create needs a FOLDER");
+  if (rest.size() > 1) throw UsageError("unexpected argument \"" + rest[1] + "\"");
+  if (rest[0] == "--delete" && !create) return Delete(drive);
+  return Set(drive, FolderArgument(rest[0]), create);
 }
 
 const CommandRegistrar kRegister({"drive", "list, map and remove drive letters", kUsage, &RunDrive});

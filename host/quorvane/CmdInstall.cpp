@@ -8,6 +8,7 @@
 #include "StatusText.h"
 
 #include <qv/prefix.h>
+#include <qv/utf.h>
 
 #include <windows.h>
 
@@ -20,9 +21,13 @@ namespace {
 
 const char16_t kMonitorKey[] = u"SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\Quorvane";
 
+const char16_t kConfigurationKey[] = u"SOFTWARE\\Drennic\\Quorvane";
+const char16_t kLogFileValue[] = u"LogFile";
+
 const char kInstallUsage[] =
     "usage: quorvane install    register the job processor, then add the monitor \"Quorvane\" to\n"
-    "                           the print system; running it again changes nothing";
+    "                           the print system; failures are logged to PREFIX/quorvane.log\n"
+    "                           unless a log file is set already. Running it again changes nothing";
 const char kUninstallUsage[] =
     "usage: quorvane uninstall [--purge]\n"
     "       move the printers on Quorvane's ports to \"FILE:\", remove the monitor, then the job\n"
@@ -75,6 +80,26 @@ bool MonitorInstalled() {
   return key.Open(HKEY_LOCAL_MACHINE, kMonitorKey) == ERROR_SUCCESS && key.Query(u"Driver", driver) == ERROR_SUCCESS;
 }
 
+// Sets the log file to <prefix>/quorvane.log when none is set, so that failures leave a trace from
+// the start; an administrator's own setting (even "quorvane log --off" after this) is kept on
+// later installs only while it is set. Returns the log file in use.
+std::string LogByDefault() {
+  RegistryKey key;
+  if (LSTATUS status = key.Create(HKEY_LOCAL_MACHINE, kConfigurationKey)) FailWithStatus("the configuration key", status);
+  RegistryValue value;
+  LSTATUS status = key.Query(kLogFileValue, value);
+  if (status == ERROR_SUCCESS) {
+    std::u16string path = value.type == REG_SZ ? TextOfStored(value.data) : std::u16string();
+    while (!path.empty() && path.back() == u'\0') path.pop_back();
+    return qv::ToUtf8(path);
+  }
+  if (status != ERROR_FILE_NOT_FOUND) FailWithStatus("the log file setting", status);
+  const std::string path = qv::PrefixDir() + "/quorvane.log";
+  const RegistryValue setting{kLogFileValue, REG_SZ, StoredText(qv::ToUtf16(path) + u'\0')};
+  if (LSTATUS set = key.Set(setting)) FailWithStatus("the log file setting", set);
+  return path;
+}
+
 int Install(const std::vector<std::string>& args) {
   OptionParser(args, {}).ExpectOperands(0, 0);
   ServerLibrary(kJobProcessor, kJobProcessorFile).Call("DllRegisterServer");
@@ -82,7 +107,9 @@ int Install(const std::vector<std::string>& args) {
   ServerLibrary(kMonitor, kMonitorFile).Call("DllRegisterServer");
   if (!MonitorInstalled())
     throw Failure("the print system did not take the monitor \"Quorvane\"; its reason is in the log (\"quorvane log\")");
+  const std::string log = LogByDefault();
   std::printf("Quorvane is installed: monitor \"Quorvane\" with its job processor\n");
+  if (!log.empty()) std::printf("Failures are logged to %s (\"quorvane log --show\")\n", log.c_str());
   return 0;
 }
 

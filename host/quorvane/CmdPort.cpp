@@ -6,6 +6,7 @@
 #include "PortDialogs.h"
 #include "RegistryData.h"
 #include "RegistryKey.h"
+#include "PrintSetup.h"
 #include "StatusText.h"
 
 #include <qv/utf.h>
@@ -19,7 +20,9 @@ const char16_t kMonitorKey[] = u"SYSTEM\\CurrentControlSet\\Control\\Print\\Moni
 
 const std::string kUsage =
     "usage: quorvane port show NAME      show a port's script, one action per line\n"
-    "       quorvane port delete NAME    delete a port and its script\n" +
+    "       quorvane port delete NAME [--force]\n"
+    "                                  delete a port and its script; while printers use the\n"
+    "                                  port it is refused, unless --force moves them to \"FILE:\"\n" +
     PortDialogUsage();
 
 int Show(const std::string& name) {
@@ -45,7 +48,19 @@ int Show(const std::string& name) {
   }
 }
 
-int Delete(const std::string& name) {
+int Delete(const std::string& name, bool force) {
+  // A printer left on a deleted port would fail every job sent to it.
+  const std::vector<std::string> printers = PrintersOnPort(name);
+  if (!printers.empty() && !force) {
+    std::string names;
+    for (size_t i = 0; i < printers.size(); ++i) names += (i ? ", \"" : "\"") + printers[i] + "\"";
+    throw Failure("port \"" + name + "\" is used by the printer(s) " + names +
+                  " (move them with \"quorvane printer set NAME --port PORT\", or use --force to move them to \"FILE:\")");
+  }
+  for (const std::string& printer : printers) {
+    if (DWORD status = MovePrinter(printer, "FILE:")) FailWithStatus("printer \"" + printer + "\"", status);
+    std::printf("printer \"%s\" moved from port \"%s\" to \"FILE:\"\n", printer.c_str(), name.c_str());
+  }
   std::u16string port = qv::ToUtf16(name);
   if (DeletePortW(nullptr, nullptr, port.data())) return 0;
   const DWORD status = GetLastError();
@@ -62,8 +77,10 @@ int RunPort(const std::vector<std::string>& args) {
   }
   if (args[0] == "add" || args[0] == "configure") return RunPortDialog(args);
   if (args[0] == "delete") {
-    if (args.size() != 2) throw UsageError("port delete needs one port name");
-    return Delete(args[1]);
+    std::vector<std::string> rest(args.begin() + 1, args.end());
+    const bool force = std::erase(rest, std::string("--force")) > 0;
+    if (rest.size() != 1) throw UsageError("port delete needs one port name");
+    return Delete(rest[0], force);
   }
   throw UsageError("unknown port command \"" + args[0] + "\"");
 }

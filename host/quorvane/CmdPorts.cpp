@@ -2,6 +2,7 @@
 // ports of every installed monitor).
 #include "Command.h"
 #include "OptionParser.h"
+#include "PrintSetup.h"
 #include "StatusText.h"
 
 #include <qv/utf.h>
@@ -18,37 +19,9 @@ namespace {
 
 const char kUsage[] = "usage: quorvane ports    list the ports: name, monitor and description";
 
-struct PortLine {
-  std::string name, monitor, description;
-};
-
-std::string Text(LPCWSTR value) { return value ? qv::ToUtf8(value) : std::string(); }
-
-std::vector<PortLine> EnumeratePorts() {
-  std::vector<BYTE> buffer;
-  DWORD needed = 0;
-  DWORD returned = 0;
-  // A port added between the size query and the listing makes the list grow: ask again.
-  for (int attempt = 0;; ++attempt) {
-    if (EnumPortsW(nullptr, 2, buffer.empty() ? nullptr : buffer.data(), static_cast<DWORD>(buffer.size()), &needed,
-                   &returned))
-      break;
-    const DWORD status = GetLastError();
-    if (status != ERROR_INSUFFICIENT_BUFFER || attempt == 3) FailWithStatus("the ports", status);
-    buffer.assign(needed, 0);
-  }
-  std::vector<PortLine> ports;
-  for (DWORD i = 0; i < returned; ++i) {
-    PORT_INFO_2W info;
-    std::memcpy(&info, buffer.data() + i * sizeof info, sizeof info);
-    ports.push_back({Text(info.pPortName), Text(info.pMonitorName), Text(info.pDescription)});
-  }
-  return ports;
-}
-
 int RunPorts(const std::vector<std::string>& args) {
   OptionParser(args, {}).ExpectOperands(0, 0);
-  const std::vector<PortLine> ports = EnumeratePorts();
+  const std::vector<PortLine> ports = ListPorts();
   size_t nameWidth = 4, monitorWidth = 7;
   for (const PortLine& port : ports) {
     nameWidth = std::max(nameWidth, port.name.size());

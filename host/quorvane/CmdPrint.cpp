@@ -26,11 +26,37 @@ namespace qv::cli {
 namespace {
 
 const char kUsage[] =
-    "usage: quorvane print [--printer NAME] [--title TITLE] [--user USER] [--machine MACHINE]\n"
-    "                      [FILE... | -]\n"
+    "usage: quorvane print [-d|--printer NAME] [--title TITLE] [--user USER] [--machine MACHINE]\n"
+    "                      [--] [FILE... | -]\n"
     "Prints each FILE as a job of its own, or standard input when FILE is \"-\" or not given.\n"
-    "Without --printer the only printer is used. Each job's number is written to standard\n"
-    "output, one line per file, once the jobs are safely in the spool.";
+    "Without a printer the only printer is used. Once the jobs are safely in the spool, one\n"
+    "line per job tells its request id: \"request id is PRINTER-NUMBER (1 file(s))\". A job\n"
+    "that fails is told on standard error, kept in the spool (\"quorvane jobs\") and makes the\n"
+    "command exit 1.";
+
+// "-d PRINTER" and "-dPRINTER" as lp takes them, as --printer; any other short option is refused
+// rather than read as a file name ("--" ends the options, for a file named "-x").
+std::vector<std::string> LongOptions(const std::vector<std::string>& args) {
+  std::vector<std::string> result;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (arg == "--") {
+      result.insert(result.end(), args.begin() + static_cast<std::ptrdiff_t>(i), args.end());
+      break;
+    }
+    if (arg.size() < 2 || arg[0] != '-' || arg[1] == '-') {
+      result.push_back(arg);
+    } else if (arg == "-d") {
+      if (i + 1 >= args.size()) throw UsageError("-d needs a printer");
+      result.push_back("--printer=" + args[++i]);
+    } else if (arg.compare(0, 2, "-d") == 0) {
+      result.push_back("--printer=" + arg.substr(2));
+    } else {
+      throw UsageError("unknown option \"" + arg + "\"");
+    }
+  }
+  return result;
+}
 
 // Jobs larger than this show their spooling progress on a terminal.
 constexpr uint64_t kProgressThreshold = 4ull << 20;
@@ -145,7 +171,7 @@ bool Despool(DWORD id) {
 std::string Shown(const std::string& path) { return path == "-" ? "standard input" : path; }
 
 int RunPrint(const std::vector<std::string>& args) {
-  OptionParser options(args, {"--printer", "--title", "--user", "--machine"});
+  OptionParser options(LongOptions(args), {"--printer", "--title", "--user", "--machine"});
   std::vector<std::string> paths = options.Operands();
   if (paths.empty()) paths.push_back("-");
   if (std::count(paths.begin(), paths.end(), "-") > 1)
@@ -181,7 +207,7 @@ int RunPrint(const std::vector<std::string>& args) {
   if (!ids.empty()) {
     if (DWORD status = FlushSpool(); status != ERROR_SUCCESS)
       throw Failure("the spool folder can't be flushed, no job was accepted: " + StatusText(status));
-    for (DWORD id : ids) std::printf("%u\n", static_cast<unsigned>(id));
+    for (DWORD id : ids) std::printf("request id is %s-%u (1 file(s))\n", job.printer.c_str(), static_cast<unsigned>(id));
     std::fflush(stdout);
   }
   // Files after a failed one are not spooled; the jobs before it are, and are sent.

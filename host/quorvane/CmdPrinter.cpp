@@ -2,6 +2,7 @@
 // ("FILE:" or a port of an installed monitor).
 #include "Command.h"
 #include "OptionParser.h"
+#include "PrintSetup.h"
 #include "StatusText.h"
 
 #include <qv/print_system.h>
@@ -13,9 +14,25 @@ namespace qv::cli {
 namespace {
 
 const char kUsage[] =
-    "usage: quorvane printer [list]                            list the printers\n"
-    "       quorvane printer add NAME --port PORT [--driver NAME]  add a printer on a port\n"
-    "       quorvane printer delete NAME                       remove a printer";
+    "usage: quorvane printer [list]                    list the printers\n"
+    "       quorvane printer add NAME --port PORT [--driver NAME] [--force]\n"
+    "                                                  add a printer on a port\n"
+    "       quorvane printer set NAME --port PORT [--force]\n"
+    "                                                  move a printer to another port\n"
+    "       quorvane printer delete NAME               remove a printer\n"
+    "The port must be one the print system has (\"quorvane ports\"); --force takes a port that\n"
+    "will be made later.";
+
+// Refuses a port that neither a monitor nor the print system has: a printer on it would fail
+// every job.
+void CheckPort(const std::string& port, bool force) {
+  if (force) return;
+  const std::vector<PortLine> ports = ListPorts();
+  for (const std::string& one : PortsOf(port))
+    if (!HasPort(ports, one))
+      throw Failure("there is no port \"" + one + "\" (the ports are " + PortNames(ports) +
+                    "; --force takes a port that will be made later)");
+}
 
 int List(const std::vector<std::string>& args) {
   OptionParser(args, {}).ExpectOperands(0, 0);
@@ -35,14 +52,29 @@ int List(const std::vector<std::string>& args) {
 }
 
 int Add(const std::vector<std::string>& args) {
-  OptionParser options(args, {"--port", "--driver"});
+  OptionParser options(args, {"--port", "--driver"}, {"--force"});
   options.ExpectOperands(1, 1);
   std::optional<std::string> port = options.Value("--port");
   if (!port || port->find_first_not_of(" \t") == std::string::npos)
     throw UsageError("printer add needs --port PORT");
   const std::string& name = options.Operands()[0];
+  CheckPort(*port, options.Flag("--force"));
   if (DWORD status = AddPrinter(name, *port, options.Value("--driver").value_or("")))
     FailWithStatus("printer \"" + name + "\"", status);
+  return 0;
+}
+
+int Set(const std::vector<std::string>& args) {
+  OptionParser options(args, {"--port"}, {"--force"});
+  options.ExpectOperands(1, 1);
+  std::optional<std::string> port = options.Value("--port");
+  if (!port || port->find_first_not_of(" \t") == std::string::npos) throw UsageError("printer set needs --port PORT");
+  const std::string& name = options.Operands()[0];
+  CheckPort(*port, options.Flag("--force"));
+  if (DWORD status = MovePrinter(name, *port)) {
+    if (status == ERROR_INVALID_PRINTER_NAME) throw Failure("printer \"" + name + "\" does not exist");
+    FailWithStatus("printer \"" + name + "\"", status);
+  }
   return 0;
 }
 
@@ -64,11 +96,12 @@ int RunPrinter(const std::vector<std::string>& args) {
   std::vector<std::string> rest(args.begin() + 1, args.end());
   if (args[0] == "list") return List(rest);
   if (args[0] == "add") return Add(rest);
+  if (args[0] == "set") return Set(rest);
   if (args[0] == "delete") return Delete(rest);
   throw UsageError("unknown printer command \"" + args[0] + "\"");
 }
 
-const CommandRegistrar kRegister({"printer", "list, add and delete printers", kUsage, &RunPrinter});
+const CommandRegistrar kRegister({"printer", "list, add, move and delete printers", kUsage, &RunPrinter});
 
 }  // namespace
 }  // namespace qv::cli

@@ -51,7 +51,13 @@ std::vector<std::u16string> PortList(const std::u16string& ports) {
   return names;
 }
 
-std::string Quoted(const std::u16string& text) { return "\"" + qv::ToUtf8(text) + "\""; }
+// Appended piece by piece: g++ 12 at -O3 gives a false -Wrestrict for "\"" + std::string.
+std::string Quoted(const std::u16string& text) {
+  std::string quoted = "\"";
+  quoted += qv::ToUtf8(text);
+  quoted += '"';
+  return quoted;
+}
 
 }  // namespace
 

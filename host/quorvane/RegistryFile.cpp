@@ -72,7 +72,10 @@ std::string ValueText(const RegistryValue& value) {
 LSTATUS ExportKey(HKEY key, const RegistryPath& path, std::string& text) {
   RegistryKey opened;
   if (LSTATUS status = opened.Open(key, u"")) return status;
-  text += "[" + path.Text() + "]\n";
+  // Appended piece by piece: g++ 12 at -O3 gives a false -Wrestrict for "[" + std::string.
+  text += '[';
+  text += path.Text();
+  text += "]\n";
   std::vector<RegistryValue> values;
   if (LSTATUS status = opened.Values(values)) return status;
   for (const RegistryValue& value : values) text += ValueText(value);

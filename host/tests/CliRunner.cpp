@@ -3,6 +3,7 @@
 #include <TempPrefix.h>
 
 #include <fcntl.h>
+#include <grp.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -73,6 +74,57 @@ CliResult RunQuorvaneWithOutputTo(const std::string& outputPath, const std::vect
   result.out = Slurp(files.Out());
   result.err = Slurp(files.Err());
   return result;
+}
+
+CliResult RunQuorvaneAs(unsigned uid, unsigned gid, const std::vector<std::string>& args) {
+  std::string program = BinDir() + "/quorvane";
+  std::vector<char*> argv{program.data()};
+  std::vector<std::string> copies(args);
+  for (std::string& arg : copies) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+
+  OutputFiles files;
+  const std::string out = files.Out(), err = files.Err();
+  pid_t pid = fork();
+  if (pid < 0) throw std::runtime_error("cannot start " + program);
+  if (pid == 0) {
+    // The output files are opened while still root, then the user is taken on for good.
+    int in = open("/dev/null", O_RDONLY);
+    int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (in < 0 || o < 0 || e < 0 || dup2(in, 0) < 0 || dup2(o, 1) < 0 || dup2(e, 2) < 0) _exit(126);
+    if (setgroups(0, nullptr) != 0 || setgid(gid) != 0 || setuid(uid) != 0) _exit(126);
+    execve(program.c_str(), argv.data(), environ);
+    _exit(127);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  CliResult result;
+  result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  result.out = Slurp(out);
+  result.err = Slurp(err);
+  return result;
+}
+
+std::vector<unsigned> JobIds(const std::string& printOutput) {
+  std::vector<unsigned> ids;
+  size_t start = 0;
+  while (start < printOutput.size()) {
+    size_t end = printOutput.find('\n', start);
+    if (end == std::string::npos) end = printOutput.size();
+    const std::string line = printOutput.substr(start, end - start);
+    start = end + 1;
+    const size_t close = line.rfind(" (1 file(s))");
+    const size_t dash = line.rfind('-', close);
+    if (line.rfind("request id is ", 0) != 0 || close == std::string::npos || dash == std::string::npos) continue;
+    ids.push_back(static_cast<unsigned>(std::stoul(line.substr(dash + 1, close - dash - 1))));
+  }
+  return ids;
+}
+
+std::string JobId(const std::string& printOutput) {
+  const std::vector<unsigned> ids = JobIds(printOutput);
+  return ids.empty() ? std::string() : std::to_string(ids[0]);
 }
 
 }  // namespace qv::testing

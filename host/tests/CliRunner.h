@@ -18,4 +18,13 @@ CliResult RunQuorvane(const std::vector<std::string>& args);
 // result's `out` is then empty.
 CliResult RunQuorvaneWithOutputTo(const std::string& outputPath, const std::vector<std::string>& args);
 
+// The same, as the user `uid` (group `gid`); the caller must be root, and the prefix must be
+// open to that user.
+// The job numbers that "quorvane print" told, one per "request id is PRINTER-N (1 file(s))" line.
+std::vector<unsigned> JobIds(const std::string& printOutput);
+// The first of them, as text ("" when none was told).
+std::string JobId(const std::string& printOutput);
+
+CliResult RunQuorvaneAs(unsigned uid, unsigned gid, const std::vector<std::string>& args);
+
 }  // namespace qv::testing

@@ -85,7 +85,7 @@ TEST(InstallCommandTest, UninstallReportsAMonitorThePrintSystemKept) {
   qv::testing::TempPrefix prefix;
   Succeeds({"install"});
   AddDemoPort();
-  Succeeds({"printer", "add", "Pool", "--port", "Demo,LPT1:"});
+  Succeeds({"printer", "add", "Pool", "--port", "Demo,LPT1:", "--force"});
   const CliResult kept = RunQuorvane({"uninstall", "--purge"});
   EXPECT_EQ(kept.exitCode, 1);
   EXPECT_NE(kept.err.find("kept the monitor"), std::string::npos) << kept.err;
@@ -112,7 +112,7 @@ TEST(InstallCommandTest, UninstallNamesThePrinterThatKeepsTheMonitorAndWhy) {
     qv::testing::TempPrefix prefix;
     Succeeds({"install"});
     AddDemoPort();
-    Succeeds({"printer", "add", "Keeper", "--port", c.port});
+    Succeeds({"printer", "add", "Keeper", "--port", c.port, "--force"});  // LPT1: is no port here
     Succeeds({"printer", "add", "Mover", "--port", "Demo"});
     const CliResult kept = RunQuorvane({"uninstall"});
     EXPECT_EQ(kept.exitCode, 1);

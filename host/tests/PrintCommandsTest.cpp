@@ -46,7 +46,7 @@ class PrintCommandsTest : public ::testing::Test {
     return names;
   }
   std::string Printed(const std::string& printer, const std::string& idLine) const {
-    return prefix.Path("spool/printed/" + printer + "/" + idLine.substr(0, idLine.find('\n')) + ".prn");
+    return prefix.Path("spool/printed/" + printer + "/" + JobId(idLine) + ".prn");
   }
   static void Run(const std::vector<std::string>& args) {
     CliResult result = RunQuorvane(args);
@@ -63,7 +63,7 @@ class PrintCommandsTest : public ::testing::Test {
 
 TEST_F(PrintCommandsTest, PrinterAddListDelete) {
   Run({"printer", "add", "Office", "--port", "FILE:"});
-  Run({"printer", "add", "Archive", "--port=QV1", "--driver", "Plain Driver"});
+  Run({"printer", "add", "Archive", "--port=QV1", "--driver", "Plain Driver", "--force"});
   CliResult list = RunQuorvane({"printer", "list"});
   EXPECT_EQ(list.out,
             "NAME     PORT   DRIVER\n"
@@ -121,9 +121,7 @@ TEST_F(PrintCommandsTest, SeveralFilesAreJobsOfTheirOwnWithConsecutiveNumbers) {
     for (size_t i = 0; i < c.contents.size(); ++i) args.push_back(Write("in" + std::to_string(i), c.contents[i]));
     CliResult printed = RunQuorvane(args);
     ASSERT_EQ(printed.exitCode, 0) << c.name << ": " << printed.err;
-    std::vector<unsigned> ids;
-    std::istringstream lines(printed.out);
-    for (std::string line; std::getline(lines, line);) ids.push_back(std::stoul(line));
+    const std::vector<unsigned> ids = JobIds(printed.out);
     ASSERT_EQ(ids.size(), c.contents.size()) << c.name;
     for (size_t i = 0; i < ids.size(); ++i) {
       EXPECT_EQ(ids[i], ids[0] + i) << c.name;
@@ -168,10 +166,10 @@ TEST_F(PrintCommandsTest, AJobWhosePortCantBeReachedStaysListedAsFailed) {
   Run({"reg", "add", "HKLM\\SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\Lost\\QV9", "/f"});
   Run({"reg", "add", "HKLM\\SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\Lost", "/v", "Driver",
        "/d", "GONE.DLL", "/f"});
-  Run({"printer", "add", "Archive", "--port", "QV9"});
+  Run({"printer", "add", "Archive", "--port", "QV9", "--force"});
   CliResult result = RunQuorvane({"print", "--title", "Q3 report", Write("input.bin", "data")});
   EXPECT_EQ(result.exitCode, 1);
-  std::string id = result.out.substr(0, result.out.find('\n'));
+  std::string id = JobId(result.out);
   EXPECT_EQ(result.err, "quorvane: job " + id + " (printer \"Archive\", port \"QV9\"): the library \"GONE.DLL\" of the "
                         "monitor \"Lost\" is not in " + qv::LibraryDir() + ": The library could not be found.\n"
                         "quorvane: job " + id + " failed; it is kept in the spool (\"quorvane jobs --retry " + id +

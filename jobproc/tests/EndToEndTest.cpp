@@ -158,7 +158,8 @@ TEST_F(EndToEndTest, ArchivedAndReprintedJobsAreBothTheInputUnchanged) {
   const ProgramResult printed =
       RunProgram("quorvane", {"print", "--printer", "Archive", "--title", "report", input}, prefix.Dir());
   ASSERT_EQ(printed.exitCode, 0) << printed.err;
-  const int id = std::stoi(printed.out);
+  // "request id is Archive-N (1 file(s))"
+  const int id = std::stoi(printed.out.substr(printed.out.rfind('-') + 1));
   EXPECT_EQ(ReadFile(prefix.Path("drive_c/Archive/report.prn")), JobData(5));
   EXPECT_EQ(ReadFile(prefix.Path("spool/printed/Office/" + std::to_string(id + 1) + ".prn")), JobData(5));
   const ProgramResult jobs = RunProgram("quorvane", {"jobs"}, prefix.Dir());

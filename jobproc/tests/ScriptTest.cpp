@@ -1,6 +1,8 @@
 // Port scripts: the text form in the registry, loading and saving, the list of actions, and
 // running a script for a job.
 #include <gtest/gtest.h>
+#include <qv/diagnostics.h>
+#include <qv/status_text.h>
 #include <qv/utf.h>
 
 #include <filesystem>
@@ -210,6 +212,46 @@ TEST_F(ScriptTest, PrintFileRunsEveryActionWhateverFails) {
   const std::vector<std::string> expected = {
       Entry(517, "ActionWriteFile::Run", "Error writing file: C:\\blocker\\out.prn")};
   EXPECT_EQ(log.Entries(), expected);
+}
+
+// With a host's sink installed, PrintFile does exactly what it did: the same success, the same
+// files, the same log lines; the sink sees each failure besides, with the host path the files
+// service noted, and the print system tells the refused reprint that the log never holds.
+TEST_F(ScriptTest, ASinkSeesTheFailuresAndPrintFileStaysAsItWas) {
+  struct Sink : qv::DiagnosticsSink {
+    void Deliver(const qv::Failure& failure) noexcept override { delivered.push_back(failure); }
+    std::vector<qv::Failure> delivered;
+  } sink;
+  const std::filesystem::path driveC = prefix.Path("drive_c");
+  std::filesystem::create_directories(driveC);
+  WriteFile((driveC / "blocker").string(), "a file, not a folder");
+  const std::string data = prefix.Path("job.spl");
+  WriteFile(data, "data");
+  SetText(kPortKey, "Script", "WriteFile: C:\\blocker\\out.prn\r\nReprint: Nowhere\r\nWriteFile: C:\\second.prn");
+  std::vector<std::string> lines[2];
+  for (int withSink = 0; withSink < 2; ++withSink) {
+    SCOPED_TRACE(withSink ? "with a sink" : "without a sink");
+    std::filesystem::remove(log.Path());
+    std::filesystem::remove(driveC / "second.prn");
+    qv::SetDiagnosticsSink(withSink ? &sink : nullptr);
+    Controller* controller = nullptr;
+    ASSERT_EQ(Controller::CreateInstance(IID__Controller, reinterpret_cast<void**>(&controller)), S_OK);
+    TestJob job;
+    Bstr port(WSTR("QV1"));
+    Bstr file(qv::ToUtf16(data));
+    EXPECT_EQ(controller->PrintFile(port.Get(), file.Get(), job.Get()), S_OK);
+    controller->Release();
+    qv::SetDiagnosticsSink(nullptr);
+    EXPECT_EQ(ReadFile((driveC / "second.prn").string()), "data");
+    lines[withSink] = log.Entries();
+  }
+  EXPECT_EQ(lines[1], lines[0]);
+  EXPECT_EQ(lines[1], (std::vector<std::string>{Entry(517, "ActionWriteFile::Run", "Error writing file: C:\\blocker\\out.prn")}));
+  ASSERT_EQ(sink.delivered.size(), 2u);
+  EXPECT_EQ(qv::FailureText(sink.delivered[0]), "Error writing file: C:\\blocker\\out.prn (" + driveC.string() +
+                                                   "/blocker/out.prn): " + qv::StatusText(ERROR_PATH_NOT_FOUND));
+  EXPECT_EQ(sink.delivered[1].number, ERROR_INVALID_PRINTER_NAME);
+  EXPECT_EQ(sink.delivered[1].source, "OpenPrinterA");
 }
 
 TEST_F(ScriptTest, PrintFileOnADeletedPortSucceedsAfterLogging) {

@@ -4,9 +4,13 @@
 
 #include <MarrowjetInterfaces.h>
 #include <comreg.h>
+#include <qv/diagnostics.h>
 #include <qv/utf.h>
 
 #include <map>
+
+#include "LogEntries.h"
+#include "TestLog.h"
 
 namespace {
 
@@ -171,6 +175,43 @@ TEST_F(HandOffTest, AHandOffThatCannotCompleteStillEndsTheJob) {
     EXPECT_EQ(Spooler().setJobCalls.size(), 1u);
     EXPECT_TRUE(TempFiles().empty());
   }
+}
+
+// A host's sink changes nothing the monitor does: the job still ends with TRUE, the print
+// system is still told it was printed, and the log entry is the same, byte for byte.
+TEST_F(HandOffTest, ASinkSeesTheFailureAndChangesNothingElse) {
+  struct Sink : qv::DiagnosticsSink {
+    void Deliver(const qv::Failure& failure) noexcept override { delivered.push_back(failure); }
+    std::vector<qv::Failure> delivered;
+  } sink;
+  const std::string log = prefix_.Path("monitor.log");
+  SetLogFile(log);
+  std::vector<std::string> entries;
+  for (bool withSink : {false, true}) {
+    SCOPED_TRACE(withSink ? "with a sink" : "without a sink");
+    qv::SetDiagnosticsSink(withSink ? &sink : nullptr);
+    server_.Reset();
+    server_.printFileResult = E_FAIL;
+    Spooler().setJobCalls.clear();
+    HANDLE port = Open(u"QV1:");
+    ASSERT_TRUE(Start(port));
+    EXPECT_TRUE(End(port));
+    EXPECT_EQ(server_.calls, Then(kSettersInOrder, {"PrintFile", "~Controller", "~Job"}));
+    EXPECT_EQ(Spooler().setJobCalls.size(), 1u);
+    EXPECT_TRUE(TempFiles().empty());
+    qv::SetDiagnosticsSink(nullptr);
+  }
+  const std::vector<LogEntry> written = LogEntries(ReadFileText(log));
+  ASSERT_EQ(written.size(), 2u);
+  for (const LogEntry& entry : written) {
+    EXPECT_EQ(entry.code, Padded(std::to_string(static_cast<LONG>(E_FAIL)), 11));
+    EXPECT_EQ(entry.source, Padded("LocalEndDocPort", 21));
+  }
+  EXPECT_EQ(written[0].text, written[1].text);
+  ASSERT_EQ(sink.delivered.size(), 1u);
+  EXPECT_EQ(sink.delivered[0].number, static_cast<LONG>(E_FAIL));
+  EXPECT_EQ(sink.delivered[0].source, "LocalEndDocPort");
+  EXPECT_EQ(sink.delivered[0].description + "\r\n", written[1].text + "\r\n");
 }
 
 TEST_F(MonitorTest, WithNoJobProcessorTheJobIsStillEnded) {

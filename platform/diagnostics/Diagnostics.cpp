@@ -85,6 +85,9 @@ FailureCollector::~FailureCollector() { t_collector = outer_; }
 
 std::string FailureText(const Failure& failure) {
   std::string text = failure.description.empty() ? "Error " + std::to_string(failure.number) : failure.description;
+  const bool more = !failure.hostPath.empty() || (!failure.systemText.empty() && failure.systemText != failure.description);
+  // A sentence that goes on loses its full stop ("The path could not be found: drive Q: ...").
+  if (more && text.size() > 1 && text.back() == '.') text.pop_back();
   if (!failure.hostPath.empty()) text += " (" + failure.hostPath + ")";
   if (!failure.systemText.empty() && failure.systemText != failure.description) text += ": " + failure.systemText;
   return text;

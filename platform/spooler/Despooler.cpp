@@ -311,9 +311,9 @@ DWORD DespoolWaitingJobs() {
   if (InsideDespool()) return ERROR_SUCCESS;
   SweepSpool();
   DWORD first = ERROR_SUCCESS;
-  for (DWORD id : SpooledJobIds()) {
-    JobDescription job;
-    if (ReadJob(id, job) != ERROR_SUCCESS || job.state == "failed") continue;
+  for (const SpooledJob& job : SpooledJobs()) {
+    const DWORD id = job.id;
+    if (job.state == "failed") continue;
     DWORD status = DespoolOne(id, false, false);
     if (status == ERROR_BUSY || status == ERROR_INVALID_PARAMETER) continue;  // another has it
     if (first == ERROR_SUCCESS) first = status;

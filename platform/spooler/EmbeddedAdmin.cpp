@@ -156,11 +156,8 @@ DWORD DeletePrinter(const std::string& name) {
   return Guarded([&]() -> DWORD {
     spool::PrinterRecord record;
     if (DWORD status = spool::ReadPrinter(name, record); status != ERROR_SUCCESS) return status;
-    for (DWORD id : spool::SpooledJobIds()) {
-      spool::JobDescription job;
-      if (spool::ReadJob(id, job) == ERROR_SUCCESS && spool::EqualNoCase(job.printer, record.name))
-        return ERROR_PRINTER_HAS_JOBS_QUEUED;
-    }
+    for (const spool::SpooledJob& job : spool::SpooledJobs())
+      if (spool::EqualNoCase(job.printer, record.name)) return ERROR_PRINTER_HAS_JOBS_QUEUED;
     return spool::RemovePrinter(record.name);
   });
 }

@@ -43,10 +43,9 @@ DWORD StatusBits(const JobDescription& job, bool claimed) {
 // The job's place in its printer's queue, from 1.
 DWORD Position(const JobDescription& job) {
   DWORD position = 0;
-  for (DWORD id : SpooledJobIds()) {
-    JobDescription other;
-    if (id > job.id) break;
-    if (ReadJob(id, other) == ERROR_SUCCESS && EqualNoCase(other.printer, job.printer)) ++position;
+  for (const SpooledJob& other : SpooledJobs()) {
+    if (other.id > job.id) break;
+    if (EqualNoCase(other.printer, job.printer)) ++position;
   }
   return position;
 }

@@ -78,10 +78,8 @@ struct PrinterInfo {
 
 DWORD JobCount(const std::string& printer) {
   DWORD count = 0;
-  for (DWORD id : SpooledJobIds()) {
-    JobDescription job;
-    if (ReadJob(id, job) == ERROR_SUCCESS && EqualNoCase(job.printer, printer)) ++count;
-  }
+  for (const SpooledJob& job : SpooledJobs())
+    if (EqualNoCase(job.printer, printer)) ++count;
   return count;
 }
 

@@ -8,7 +8,9 @@
 #include <qv/prefix.h>
 #include <qv/registry_store.h>
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -18,6 +20,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <mutex>
 #include <sstream>
 
@@ -167,6 +170,75 @@ std::vector<DWORD> SpooledJobIds() {
   }
   std::sort(ids.begin(), ids.end());
   return ids;
+}
+
+namespace {
+
+struct KnownDescription {
+  ino_t inode = 0;
+  off_t size = 0;
+  int64_t modified = 0;
+  int64_t changed = 0;
+  std::string printer;
+  std::string state;
+};
+
+struct DescriptionCache {
+  std::mutex mutex;
+  std::string spool;
+  std::map<DWORD, KnownDescription> known;
+};
+
+DescriptionCache& TheDescriptions() {
+  static auto* cache = new DescriptionCache;
+  return *cache;
+}
+
+int64_t Nanoseconds(const timespec& time) { return int64_t{time.tv_sec} * 1000000000 + time.tv_nsec; }
+
+}  // namespace
+
+std::vector<SpooledJob> SpooledJobs() {
+  std::vector<SpooledJob> jobs;
+  const std::string spool = SpoolDir();
+  OwnedFd dirFd(open(spool.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!dirFd.Valid()) return jobs;
+  DIR* dir = fdopendir(dup(dirFd.Get()));
+  if (!dir) return jobs;
+  std::vector<DWORD> ids;
+  while (const dirent* entry = readdir(dir)) {
+    DWORD id = 0;
+    if (IdFromDescriptionName(entry->d_name, id)) ids.push_back(id);
+  }
+  closedir(dir);
+  std::sort(ids.begin(), ids.end());
+
+  DescriptionCache& cache = TheDescriptions();
+  std::lock_guard guard(cache.mutex);
+  if (cache.spool != spool) {
+    cache.spool = spool;
+    cache.known.clear();
+  }
+  std::map<DWORD, KnownDescription> seen;
+  for (DWORD id : ids) {
+    char name[32];
+    std::snprintf(name, sizeof name, "%05u.shd", static_cast<unsigned>(id));
+    struct stat info {};
+    if (fstatat(dirFd.Get(), name, &info, 0) != 0) continue;  // gone meanwhile
+    auto known = cache.known.find(id);
+    if (known == cache.known.end() || known->second.inode != info.st_ino || known->second.size != info.st_size ||
+        known->second.modified != Nanoseconds(info.st_mtim) || known->second.changed != Nanoseconds(info.st_ctim)) {
+      JobDescription job;
+      if (ReadJob(id, job) != ERROR_SUCCESS) continue;
+      KnownDescription fresh{info.st_ino, info.st_size, Nanoseconds(info.st_mtim), Nanoseconds(info.st_ctim),
+                             job.printer, job.state};
+      known = cache.known.insert_or_assign(id, std::move(fresh)).first;
+    }
+    seen.insert(*known);
+    jobs.push_back({id, known->second.printer, known->second.state});
+  }
+  cache.known = std::move(seen);  // jobs that left the spool are forgotten
+  return jobs;
 }
 
 void RemoveJobDescription(DWORD id) { unlink(DescriptionPath(id).c_str()); }

@@ -43,6 +43,17 @@ DWORD ReadJob(DWORD id, JobDescription& job);
 DWORD WriteJob(const JobDescription& job);
 // Job ids with a description in the spool, in ascending order.
 std::vector<DWORD> SpooledJobIds();
+
+// What a scan of the spool needs of each job: its printer and its state.
+struct SpooledJob {
+  DWORD id = 0;
+  std::string printer;
+  std::string state;
+};
+// The jobs in the spool, in ascending order of id. A description is read only when it changed
+// since this process last read it (a description is only ever replaced by a rename, which its
+// file's identity, size and times tell), so a scan costs a status call per job, not a read.
+std::vector<SpooledJob> SpooledJobs();
 // Removes the job's files, its description first. Nothing is flushed: should the removal be
 // lost in a crash, the job is sent again (a duplicate), which beats losing one.
 void RemoveJobFiles(DWORD id);

@@ -3,6 +3,7 @@
 #include "SpoolerFixture.h"
 
 #include <cstring>
+#include <functional>
 
 namespace qv::testing {
 namespace {
@@ -25,6 +26,42 @@ bool Inside(const Buffer& buffer, LPCWSTR text) {
 }
 
 std::string Text(LPCWSTR text) { return text ? ToUtf8(text) : "(null)"; }
+
+// Scans of the spool remember what they read; every change to it must still show.
+TEST_F(SpoolerTest, QueuePositionsFollowEveryChangeToTheSpool) {
+  ASSERT_EQ(AddPrinter("Office", "FILE:", ""), ERROR_SUCCESS);
+  ASSERT_EQ(AddPrinter("Lab", "FILE:", ""), ERROR_SUCCESS);
+  HANDLE office = Open(u"Office");
+  auto position = [&](DWORD id) -> DWORD {
+    DWORD needed = 0;
+    GetJobW(office, id, 2, nullptr, 0, &needed);
+    Buffer buffer(needed ? needed : 1);
+    if (!GetJobW(office, id, 2, buffer.data(), needed, &needed)) return 0;
+    return reinterpret_cast<JOB_INFO_2W*>(buffer.data())->Position;
+  };
+  DWORD a = Spool("Office", "a"), lab = Spool("Lab", "l"), b = Spool("Office", "b");
+  struct Step {
+    const char* name;
+    std::function<void()> change;
+    DWORD positionOfB;
+  } steps[] = {
+      {"two Office jobs, a Lab job between", [] {}, 2},
+      {"asked again, nothing changed", [] {}, 2},
+      {"the first Office job deleted", [&] { DeleteJob(a); }, 1},
+      {"a new Office job after it", [&] { Spool("Office", "c"); }, 1},
+      {"the Lab job deleted", [&] { DeleteJob(lab); }, 1},
+  };
+  for (const Step& step : steps) {
+    step.change();
+    EXPECT_EQ(position(b), step.positionOfB) << step.name;
+  }
+  std::vector<JobEntry> jobs;
+  ASSERT_EQ(ListJobs(jobs), ERROR_SUCCESS);
+  EXPECT_EQ(jobs.size(), 2u);
+  EXPECT_EQ(DeletePrinter("Lab"), ERROR_SUCCESS) << "no job of Lab is left";
+  EXPECT_EQ(DeletePrinter("Office"), static_cast<DWORD>(ERROR_PRINTER_HAS_JOBS_QUEUED));
+  ClosePrinter(office);
+}
 
 TEST_F(SpoolerTest, GetJobAnswersInTwoCallsWithStringsInsideTheBuffer) {
   ASSERT_EQ(AddPrinter("Office", "FILE:", "Plain Driver"), ERROR_SUCCESS);

@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Installs the build with `cmake --install` into a temporary folder and uses the installed
+# quorvane as an administrator would: install, a port with a script, a printer, a printed job.
+# The installed programs must find everything through their own tree: no run path may lead
+# into the build folder, no header and no test library may be installed.
+# Usage: install-tree.sh BUILD_DIR
+set -euo pipefail
+build=$(cd "$1" && pwd)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+root=$work/root
+cmake --install "$build" --prefix "$root" >/dev/null
+
+[[ -x $root/bin/quorvane ]] || fail "bin/quorvane is not installed"
+libs=$(dirname "$(find "$root" -name 'libqvplatform.so.*' -type f | head -n1)")
+[[ -n $libs && $(basename "$libs") == quorvane ]] || fail "no versioned libqvplatform in a quorvane library folder"
+for plugin in libqvpm.so libmarrowjetui.so; do
+  [[ -f $libs/$plugin ]] || fail "$plugin is not in $libs"
+done
+headers=$(find "$root" -name '*.h' -o -name '*.hpp')
+[[ -z $headers ]] || fail "headers installed: $headers"
+tests=$(find "$root" -name '*test*')
+[[ -z $tests ]] || fail "test files installed: $tests"
+while IFS= read -r file; do
+  if readelf -d "$file" 2>/dev/null | grep -E 'R(UN)?PATH' | grep -qF "$build"; then
+    fail "$file has a run path into the build folder"
+  fi
+done < <(find "$root" -type f)
+
+# A clean environment: nothing of the build on any search path.
+qv() { env -i PATH=/usr/bin:/bin HOME="$work" QUORVANE_PREFIX="$work/prefix" "$root/bin/quorvane" "$@"; }
+qv --version | grep -q '^quorvane [0-9]' || fail "quorvane --version"
+qv install >/dev/null
+qv reg add 'HKLM\SYSTEM\CurrentControlSet\Control\Print\Monitors\Quorvane\Archive' \
+  /v Script /t REG_SZ /d 'WriteFile: C:\Jobs\?DN?.prn' /f >/dev/null
+qv printer add "Archive" --port Archive >/dev/null
+printf 'installed tree\r\n' > "$work/page.txt"
+qv print --printer "Archive" --title page --user tester "$work/page.txt" >/dev/null
+cmp -s "$work/page.txt" "$work/prefix/drive_c/Jobs/page.prn" || fail "the printed job did not land in C:\\Jobs"
+qv uninstall >/dev/null
+echo "installed tree works"
