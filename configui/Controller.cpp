@@ -10,6 +10,8 @@
 #include "dlgAbout.h"
 #include "modError.h"
 
+#include <qv/macros.h>
+
 namespace MarrowjetUI {
 namespace {
 

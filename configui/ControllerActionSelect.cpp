@@ -3,6 +3,8 @@
 #include "ThreadDialogs.h"
 #include "modError.h"
 
+#include <qv/macros.h>
+
 namespace MarrowjetUI {
 
 Text ControllerActionSelect::ActionName() noexcept {

@@ -6,6 +6,8 @@
 #include "ThreadDialogs.h"
 #include "modError.h"
 
+#include <qv/macros.h>
+
 namespace MarrowjetUI {
 namespace {
 

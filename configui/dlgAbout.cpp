@@ -2,6 +2,8 @@
 
 #include "ObjectError.h"
 
+#include <qv/macros.h>
+
 namespace MarrowjetUI {
 
 using QvForms::ControlKind;

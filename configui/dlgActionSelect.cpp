@@ -4,6 +4,8 @@
 #include "ObjectError.h"
 #include "modError.h"
 
+#include <qv/macros.h>
+
 namespace MarrowjetUI {
 
 using QvForms::ControlKind;

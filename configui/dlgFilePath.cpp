@@ -6,6 +6,8 @@
 #include "Text.h"
 #include "modError.h"
 
+#include <qv/macros.h>
+
 namespace MarrowjetUI {
 
 using QvForms::ControlKind;
