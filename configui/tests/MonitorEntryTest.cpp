@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 #include <qv/prefix.h>
 #include <winspool.h>
+#include <winsplp.h>
 
 #include "DialogFixture.h"
 
