@@ -48,6 +48,7 @@ void PrintDrive(const RegistryValue& value) {
 }
 
 int List() {
+  RequireInstallation();
   RegistryKey key;
   LSTATUS status = key.Open(HKEY_LOCAL_MACHINE, kDriveKey);
   if (status == ERROR_FILE_NOT_FOUND) return 0;  // no drives at all
@@ -62,6 +63,7 @@ int List() {
 }
 
 int Show(const std::string& drive) {
+  RequireInstallation();
   RegistryKey key;
   RegistryValue value;
   LSTATUS status = key.Open(HKEY_LOCAL_MACHINE, kDriveKey);

@@ -1,18 +1,23 @@
 // quorvane install and uninstall: the job processor and the monitor register themselves
 // through their own exports, as a registration tool loads and calls them on Windows.
 #include "Command.h"
+#include "CupsCommands.h"
 #include "MonitorUsers.h"
+#include "PrintSystemChoice.h"
 #include "OptionParser.h"
 #include "RegistryData.h"
 #include "RegistryKey.h"
 #include "StatusText.h"
 
+#include <qv/cups.h>
 #include <qv/prefix.h>
+#include <qv/registry_store.h>
 #include <qv/utf.h>
 
 #include <windows.h>
 
 #include <dlfcn.h>
+#include <unistd.h>
 
 #include <cstdio>
 
@@ -25,12 +30,16 @@ const char16_t kConfigurationKey[] = u"SOFTWARE\\Drennic\\Quorvane";
 const char16_t kLogFileValue[] = u"LogFile";
 
 const char kInstallUsage[] =
-    "usage: quorvane install    register the job processor, then add the monitor \"Quorvane\" to\n"
-    "                           the print system; failures are logged to PREFIX/quorvane.log\n"
-    "                           unless a log file is set already. Running it again changes nothing";
+    "usage: quorvane install [--cups]\n"
+    "       register the job processor, then add the monitor \"Quorvane\" to the print system;\n"
+    "       failures are logged to PREFIX/quorvane.log unless a log file is set already. Running\n"
+    "       it again changes nothing. --cups installs into CUPS: the backend goes to CUPS's\n"
+    "       backend folder (root-owned, mode 0700) and every later command of this prefix acts\n"
+    "       on CUPS queues and jobs.";
 const char kUninstallUsage[] =
     "usage: quorvane uninstall [--purge]\n"
-    "       move the printers on Quorvane's ports to \"FILE:\", remove the monitor, then the job\n"
+    "       move the printers on Quorvane's ports to \"FILE:\" (CUPS queues to file:///dev/null),\n"
+    "       remove the monitor (and the CUPS backend), then the job\n"
     "       processor. The ports and their scripts stay for a later install; --purge removes\n"
     "       them too.";
 
@@ -80,6 +89,19 @@ bool MonitorInstalled() {
   return key.Open(HKEY_LOCAL_MACHINE, kMonitorKey) == ERROR_SUCCESS && key.Query(u"Driver", driver) == ERROR_SUCCESS;
 }
 
+// Before CUPS is recorded for the prefix: the scheduler answers, and the backend can go where
+// cupsd looks for it.
+void CheckCups() {
+  std::vector<cups::Queue> queues;
+  if (DWORD status = cups::ListQueues(queues)) FailWithScheduler("the CUPS scheduler", status);
+  if (cups::BackendSource().empty())
+    throw Failure("the CUPS backend (quorvane-cups) is neither in the build tree nor in " + cups::ServerBin() +
+                  "/backend");
+  if (geteuid() != 0)
+    throw Failure("installing into CUPS needs root: the backend must be root-owned with mode 0700 in " +
+                  cups::ServerBin() + "/backend");
+}
+
 // Sets the log file to <prefix>/quorvane.log when none is set, so that failures leave a trace from
 // the start; an administrator's own setting (even "quorvane log --off" after this) is kept on
 // later installs only while it is set. Returns the log file in use.
@@ -101,13 +123,35 @@ std::string LogByDefault() {
 }
 
 int Install(const std::vector<std::string>& args) {
-  OptionParser(args, {}).ExpectOperands(0, 0);
+  OptionParser options(args, {}, {"--cups"});
+  options.ExpectOperands(0, 0);
+  if (options.Flag("--cups")) {
+    SwitchPrintSystem(PrintSystemKind::kCups);
+    CheckCups();
+  }
+  const PrintSystemKind kind = UsePrintSystem();
   ServerLibrary(kJobProcessor, kJobProcessorFile).Call("DllRegisterServer");
   // The monitor logs a refusal of the print system and goes on: ask the print system.
   ServerLibrary(kMonitor, kMonitorFile).Call("DllRegisterServer");
   if (!MonitorInstalled())
     throw Failure("the print system did not take the monitor \"Quorvane\"; its reason is in the log (\"quorvane log\")");
   const std::string log = LogByDefault();
+  if (kind == PrintSystemKind::kCups) {
+    // A monitor recorded earlier (for the embedded print system) left the backend out.
+    const std::string source = cups::BackendSource();
+    if (DWORD status = source.empty() ? static_cast<DWORD>(ERROR_FILE_NOT_FOUND) : cups::InstallBackend(source))
+      FailWithStatus("the CUPS backend " + cups::InstalledBackendPath(), status);
+    RecordPrintSystem(kind);
+    // Installing writes many keys: the next command opens a store with an empty log.
+    qv::CheckpointRegistry(true);
+    std::printf("Quorvane is installed into CUPS: monitor \"Quorvane\" with its job processor, backend %s\n"
+                "Queues on \"quorvane:/PORT\" now run PORT's script (\"quorvane printer add NAME --port PORT\")\n",
+                cups::InstalledBackendPath().c_str());
+    if (!log.empty()) std::printf("Failures are logged to %s (\"quorvane log --show\") and shown by lpstat -p\n", log.c_str());
+    return 0;
+  }
+  // Installing writes many keys: the next command opens a store with an empty log.
+  qv::CheckpointRegistry(true);
   std::printf("Quorvane is installed: monitor \"Quorvane\" with its job processor\n");
   if (!log.empty()) std::printf("Failures are logged to %s (\"quorvane log --show\")\n", log.c_str());
   return 0;
@@ -131,6 +175,7 @@ int Uninstall(const std::vector<std::string>& args) {
     const LSTATUS status = DeleteTree(HKEY_LOCAL_MACHINE, kMonitorKey);
     if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) FailWithStatus("the ports of Quorvane", status);
   }
+  ForgetPrintSystem();
   std::printf("Quorvane is uninstalled%s\n",
               options.Flag("--purge") ? ", its ports and scripts removed" : "; its ports and scripts are kept");
   return 0;

@@ -1,6 +1,8 @@
 // quorvane jobs: the jobs in the spool (waiting, being printed, or failed with their error),
 // and sending, retrying or removing them.
 #include "Command.h"
+#include "CupsCommands.h"
+#include "PrintSystemChoice.h"
 #include "OptionParser.h"
 #include "StatusText.h"
 #include "StderrSink.h"
@@ -18,7 +20,9 @@ const char kUsage[] =
     "usage: quorvane jobs               list the jobs in the spool\n"
     "       quorvane jobs --run         send every waiting job through its printer's port\n"
     "       quorvane jobs --retry ID    send a failed job again\n"
-    "       quorvane jobs --delete ID   remove a job from the spool";
+    "       quorvane jobs --delete ID   remove a job from the spool\n"
+    "Under CUPS the list shows the unfinished CUPS jobs of the queues on Quorvane's ports, and\n"
+    "--delete cancels one; a failed job stays held by CUPS (cupsenable QUEUE sends it again).";
 
 DWORD JobId(const std::string& text) {
   DWORD id = 0;
@@ -29,6 +33,7 @@ DWORD JobId(const std::string& text) {
 }
 
 int List() {
+  RequireInstallation();
   std::vector<JobEntry> jobs;
   if (DWORD status = ListJobs(jobs)) FailWithStatus("the spool", status);
   if (jobs.empty()) return 0;
@@ -65,6 +70,12 @@ int RunJobs(const std::vector<std::string>& args) {
   options.ExpectOperands(0, 0);
   int chosen = options.Flag("--run") + options.Value("--retry").has_value() + options.Value("--delete").has_value();
   if (chosen > 1) throw UsageError("give one of --run, --retry and --delete");
+  if (UsingCups()) {
+    if (options.Flag("--run") || options.Value("--retry"))
+      throw Failure("CUPS sends its jobs itself: \"cupsenable QUEUE\" restarts a stopped queue and its held job");
+    if (std::optional<std::string> text = options.Value("--delete")) return CancelCupsJob(JobId(*text));
+    return ListCupsJobs();
+  }
   if (options.Flag("--run")) {
     if (DWORD status = DespoolWaitingJobs())
       throw Failure("a job failed: " + StatusText(status) + " (\"quorvane jobs\" lists it)");

@@ -39,6 +39,7 @@ bool IsDrivePath(const std::string& path) {
 
 // The configured log file as stored ("" when none is set).
 std::string ConfiguredPath() {
+  RequireInstallation();
   RegistryKey key;
   RegistryValue value;
   LSTATUS status = key.Open(HKEY_LOCAL_MACHINE, kConfigurationKey);

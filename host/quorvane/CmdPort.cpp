@@ -4,6 +4,7 @@
 #include "Command.h"
 #include "RegistryData.h"
 #include "RegistryKey.h"
+#include "PortCheck.h"
 #include "PrintSetup.h"
 #include "StatusText.h"
 
@@ -17,32 +18,64 @@ namespace {
 const char16_t kMonitorKey[] = u"SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\Quorvane";
 
 const char kUsage[] =
-    "usage: quorvane port show NAME      show a port's script, one action per line\n"
+    "usage: quorvane port show NAME      show a port's script, one action per line, and warn on\n"
+    "                                  standard error about what in it will not run\n"
+    "       quorvane port check [NAME]   check one port's script, or every port's; exits 1 when a\n"
+    "                                  port would lose jobs\n"
     "       quorvane port delete NAME [--force]\n"
     "                                  delete a port and its script; while printers use the\n"
     "                                  port it is refused, unless --force moves them to \"FILE:\"";
 
-int Show(const std::string& name) {
+// Tells the warnings for one port on stderr; true when there were any.
+bool Warn(const std::string& name, const std::vector<std::string>& warnings) {
+  for (const std::string& warning : warnings)
+    std::fprintf(stderr, "quorvane: warning: port \"%s\": %s\n", name.c_str(), warning.c_str());
+  return !warnings.empty();
+}
+
+void CheckName(const std::string& name) {
   if (name.empty() || name.find('\\') != std::string::npos) throw UsageError("bad port name \"" + name + "\"");
-  RegistryKey port;
-  LSTATUS status = port.Open(HKEY_LOCAL_MACHINE, std::u16string(kMonitorKey) + u"\\" + qv::ToUtf16(name));
-  if (status == ERROR_FILE_NOT_FOUND) throw Failure("no port named \"" + name + "\"");
-  if (status) FailWithStatus("port \"" + name + "\"", status);
-  RegistryValue script;
-  status = port.Query(u"Script", script);
-  if (status == ERROR_FILE_NOT_FOUND) return 0;  // a port without actions
-  if (status) FailWithStatus("the script of port \"" + name + "\"", status);
-  if (script.type != REG_SZ) throw Failure("the script of port \"" + name + "\" is not text");
-  std::u16string text = TextOfStored(script.data);
-  while (!text.empty() && text.back() == u'\0') text.pop_back();
-  if (text.empty()) return 0;
-  size_t start = 0;
-  for (;;) {
-    const size_t end = text.find(u"\r\n", start);
-    std::printf("%s\n", qv::ToUtf8(std::u16string_view(text).substr(start, end - start)).c_str());
-    if (end == std::u16string::npos) return 0;
-    start = end + 2;
+}
+
+int Show(const std::string& name) {
+  CheckName(name);
+  RequireInstallation();
+  bool hasScript = false;
+  const std::u16string text = PortScript(name, hasScript);
+  // The script as stored, one action per line; then what will silently not run.
+  if (!text.empty()) {
+    size_t start = 0;
+    for (;;) {
+      const size_t end = text.find(u"\r\n", start);
+      std::printf("%s\n", qv::ToUtf8(std::u16string_view(text).substr(start, end - start)).c_str());
+      if (end == std::u16string::npos) break;
+      start = end + 2;
+    }
   }
+  std::fflush(stdout);
+  Warn(name, ScriptWarnings(text, hasScript));
+  return 0;
+}
+
+int Check(const std::vector<std::string>& names) {
+  RequireInstallation();
+  std::vector<std::string> ports = names;
+  if (ports.empty()) ports = MonitorPorts();
+  if (ports.empty()) {
+    std::printf("Quorvane has no ports\n");
+    return 0;
+  }
+  bool lost = false;
+  for (const std::string& name : ports) {
+    CheckName(name);
+    bool hasScript = false;
+    const std::u16string text = PortScript(name, hasScript);
+    if (Warn(name, ScriptWarnings(text, hasScript)))
+      lost = true;
+    else
+      std::printf("port \"%s\": ok\n", name.c_str());
+  }
+  return lost ? 1 : 0;
 }
 
 int Delete(const std::string& name, bool force) {
@@ -72,6 +105,10 @@ int RunPort(const std::vector<std::string>& args) {
     if (args.size() != 2) throw UsageError("port show needs one port name");
     return Show(args[1]);
   }
+  if (args[0] == "check") {
+    if (args.size() > 2) throw UsageError("port check takes at most one port name");
+    return Check(std::vector<std::string>(args.begin() + 1, args.end()));
+  }
   if (args[0] == "delete") {
     std::vector<std::string> rest(args.begin() + 1, args.end());
     const bool force = std::erase(rest, std::string("--force")) > 0;
@@ -81,7 +118,7 @@ int RunPort(const std::vector<std::string>& args) {
   throw UsageError("unknown port command \"" + args[0] + "\"");
 }
 
-const CommandRegistrar kRegister({"port", "show and delete the ports of the monitor", kUsage, &RunPort});
+const CommandRegistrar kRegister({"port", "show, check and delete the ports of the monitor", kUsage, &RunPort});
 
 }  // namespace
 }  // namespace qv::cli

@@ -21,6 +21,7 @@ const char kUsage[] = "usage: quorvane ports    list the ports: name, monitor an
 
 int RunPorts(const std::vector<std::string>& args) {
   OptionParser(args, {}).ExpectOperands(0, 0);
+  RequireInstallation();
   const std::vector<PortLine> ports = ListPorts();
   size_t nameWidth = 4, monitorWidth = 7;
   for (const PortLine& port : ports) {

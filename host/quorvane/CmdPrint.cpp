@@ -2,10 +2,13 @@
 // jobs' numbers once all are safely in the spool, then sends the jobs through the printer's
 // port, and after them any job left waiting in the spool.
 #include "Command.h"
+#include "CupsCommands.h"
+#include "PrintSystemChoice.h"
 #include "OptionParser.h"
 #include "StatusText.h"
 #include "StderrSink.h"
 
+#include <qv/prefix.h>
 #include <qv/print_system.h>
 
 #include <fcntl.h>
@@ -32,7 +35,9 @@ const char kUsage[] =
     "Without a printer the only printer is used. Once the jobs are safely in the spool, one\n"
     "line per job tells its request id: \"request id is PRINTER-NUMBER (1 file(s))\". A job\n"
     "that fails is told on standard error, kept in the spool (\"quorvane jobs\") and makes the\n"
-    "command exit 1.";
+    "command exit 1.\n"
+    "Under CUPS each file is submitted as a raw job of the CUPS queue, owned by USER, and the\n"
+    "command returns once CUPS has them (\"quorvane jobs\" and lpstat show them).";
 
 // "-d PRINTER" and "-dPRINTER" as lp takes them, as --printer; any other short option is refused
 // rather than read as a file name ("--" ends the options, for a file named "-x").
@@ -170,12 +175,27 @@ bool Despool(DWORD id) {
 
 std::string Shown(const std::string& path) { return path == "-" ? "standard input" : path; }
 
+// A file that could not be spooled; when the spool folder (or the prefix it would be made in)
+// refuses this user, that is said, whatever status the spool met first.
+std::string SpoolFailure(const std::string& shown, DWORD status) {
+  const std::string prefix = qv::ChosenPrefixDir();
+  std::error_code ignored;
+  const std::string spool = std::filesystem::exists(prefix + "/spool", ignored) ? prefix + "/spool" : prefix;
+  if (access(spool.c_str(), W_OK | X_OK) != 0 && errno == EACCES) return PermissionText(spool);
+  return shown + ": " + StatusText(status);
+}
+
 int RunPrint(const std::vector<std::string>& args) {
   OptionParser options(LongOptions(args), {"--printer", "--title", "--user", "--machine"});
   std::vector<std::string> paths = options.Operands();
   if (paths.empty()) paths.push_back("-");
   if (std::count(paths.begin(), paths.end(), "-") > 1)
     throw UsageError("standard input (\"-\") can be printed only once");
+  if (UsingCups()) {
+    if (options.Value("--machine")) throw UsageError("CUPS records the machine of a job itself: leave out --machine");
+    return PrintWithCups(options.Value("--printer"), paths, options.Value("--title"),
+                         options.Value("--user").value_or(LoginName()));
+  }
   JobSubmission job;
   job.printer = ChoosePrinter(options);
   job.user = options.Value("--user").value_or(LoginName());
@@ -200,7 +220,7 @@ int RunPrint(const std::vector<std::string>& args) {
     if (status == ERROR_INVALID_PRINTER_NAME)
       failure = "printer \"" + job.printer + "\" does not exist";
     else if (status != ERROR_SUCCESS)
-      failure = Shown(paths[i]) + ": " + StatusText(status);
+      failure = SpoolFailure(Shown(paths[i]), status);
     else
       ids.push_back(id);
   }

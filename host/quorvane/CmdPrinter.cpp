@@ -1,6 +1,8 @@
 // quorvane printer: the printers of the embedded print system, each attached to one port
 // ("FILE:" or a port of an installed monitor).
 #include "Command.h"
+#include "CupsCommands.h"
+#include "PrintSystemChoice.h"
 #include "OptionParser.h"
 #include "PrintSetup.h"
 #include "StatusText.h"
@@ -21,7 +23,9 @@ const char kUsage[] =
     "                                                  move a printer to another port\n"
     "       quorvane printer delete NAME               remove a printer\n"
     "The port must be one the print system has (\"quorvane ports\"); --force takes a port that\n"
-    "will be made later.";
+    "will be made later. Under CUPS the printers are CUPS queues: \"add\" makes a raw queue\n"
+    "whose device is quorvane:/PORT, and the list shows each queue's state (a stopped queue\n"
+    "says why).";
 
 // Refuses a port that neither a monitor nor the print system has: a printer on it would fail
 // every job.
@@ -36,6 +40,8 @@ void CheckPort(const std::string& port, bool force) {
 
 int List(const std::vector<std::string>& args) {
   OptionParser(args, {}).ExpectOperands(0, 0);
+  if (UsingCups()) return ListCupsPrinters();
+  RequireInstallation();
   std::vector<PrinterEntry> printers;
   if (DWORD status = ListPrinters(printers)) FailWithStatus("the printers", status);
   if (printers.empty()) return 0;
@@ -59,6 +65,10 @@ int Add(const std::vector<std::string>& args) {
     throw UsageError("printer add needs --port PORT");
   const std::string& name = options.Operands()[0];
   CheckPort(*port, options.Flag("--force"));
+  if (UsingCups()) {
+    if (options.Value("--driver")) throw UsageError("a CUPS queue of Quorvane's has no driver: leave out --driver");
+    return AddCupsPrinter(name, *port);
+  }
   if (DWORD status = AddPrinter(name, *port, options.Value("--driver").value_or("")))
     FailWithStatus("printer \"" + name + "\"", status);
   return 0;
@@ -71,6 +81,7 @@ int Set(const std::vector<std::string>& args) {
   if (!port || port->find_first_not_of(" \t") == std::string::npos) throw UsageError("printer set needs --port PORT");
   const std::string& name = options.Operands()[0];
   CheckPort(*port, options.Flag("--force"));
+  if (UsingCups()) return MoveCupsPrinter(name, *port);
   if (DWORD status = MovePrinter(name, *port)) {
     if (status == ERROR_INVALID_PRINTER_NAME) throw Failure("printer \"" + name + "\" does not exist");
     FailWithStatus("printer \"" + name + "\"", status);
@@ -82,6 +93,7 @@ int Delete(const std::vector<std::string>& args) {
   OptionParser options(args, {});
   options.ExpectOperands(1, 1);
   const std::string& name = options.Operands()[0];
+  if (UsingCups()) return DeleteCupsPrinter(name);
   if (DWORD status = DeletePrinter(name)) {
     if (status == ERROR_INVALID_PRINTER_NAME) throw Failure("printer \"" + name + "\" does not exist");
     if (status == ERROR_PRINTER_HAS_JOBS_QUEUED)

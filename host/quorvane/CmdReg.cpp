@@ -130,6 +130,7 @@ void PrintKey(const RegistryKey& key, const RegistryPath& path, bool recursive) 
 int Query(const std::vector<std::string>& args) {
   Arguments parsed = ParseArguments(args, {"/ve", "/s"}, {"/v"}, 1);
   RegistryPath path = KeyArgument(parsed.words[0]);
+  RequireInstallation();
   RegistryKey key = OpenKey(path);
   std::u16string name;
   if (ValueNameOption(parsed, name)) {
@@ -195,6 +196,7 @@ int Export(const std::vector<std::string>& args) {
   Arguments parsed = ParseArguments(args, {"/y"}, {}, 2);
   RegistryPath path = KeyArgument(parsed.words[0]);
   const std::string& file = parsed.words[1];
+  RequireInstallation();
   std::string text;
   if (LSTATUS status = ExportTree(path, text)) FailWithStatus(path.Text(), status);
   std::error_code ignored;

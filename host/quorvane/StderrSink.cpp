@@ -14,6 +14,8 @@ std::string FailureLine(const qv::Failure& failure) {
     line = "job " + std::to_string(failure.job->jobId) + " (printer \"" + failure.job->printer + "\"";
     if (!failure.job->port.empty()) line += ", port \"" + failure.job->port + "\"";
     line += "): ";
+  } else if (!failure.source.empty()) {
+    line = failure.source + ": ";  // no job: where it happened tells what it belongs to
   }
   return line + FailureText(failure);
 }

@@ -11,7 +11,8 @@
 namespace qv::cli {
 
 // "job 12 (printer "Archive", port "Archive"): Error writing file: C:\a.prn (/srv/c/a.prn):
-// Access is denied." without the leading "quorvane: " and the line break.
+// Access is denied." without the leading "quorvane: " and the line break; a failure outside a
+// job begins with its source instead ("DLLRegisterServer: ...").
 std::string FailureLine(const qv::Failure& failure);
 
 class StderrSink : public DiagnosticsSink {

@@ -1,6 +1,7 @@
 // quorvane: the administrator's tool and the embedded print system. Global options come
 // before the sub-command; each sub-command lives in a Cmd*.cpp file of its own.
 #include "Command.h"
+#include "PrintSystemChoice.h"
 #include "StderrSink.h"
 
 #include <qv/prefix.h>
@@ -21,7 +22,7 @@ using qv::cli::Command;
 
 void PrintHelp(std::FILE* out) {
   std::fprintf(out,
-               "usage: quorvane [--prefix DIR] COMMAND [ARGUMENTS...]\n"
+               "usage: quorvane [--prefix DIR] [--print-system embedded|cups] COMMAND [ARGUMENTS...]\n"
                "       quorvane --help | --version\n"
                "\n"
                "Commands:\n");
@@ -34,6 +35,9 @@ void PrintHelp(std::FILE* out) {
                "Options:\n"
                "  --prefix DIR  keep all state in DIR (default: $QUORVANE_PREFIX, else\n"
                "                /var/lib/quorvane for root and ~/.local/share/quorvane for others)\n"
+               "  --print-system embedded|cups\n"
+               "                act on this print system for this one command (default: the one\n"
+               "                \"quorvane install\" recorded; \"install --cups\" records CUPS)\n"
                "\n"
                "\"quorvane COMMAND --help\" shows the usage of one command.\n");
 }
@@ -67,6 +71,7 @@ int RunCommand(const Command& command, const std::vector<std::string>& args) {
     return 0;
   }
   try {
+    qv::cli::UsePrintSystem();
     return command.run(args);
   } catch (const qv::cli::UsageError& error) {
     std::fprintf(stderr, "quorvane: %s\n%s\n", error.what(), command.usage);
@@ -96,6 +101,21 @@ int Run(const std::vector<std::string>& args) {
       if (next + 1 >= args.size() || args[next + 1].empty()) return UsageFailure("--prefix needs a folder");
       UsePrefix(args[next + 1]);
       next += 2;
+    } else if (option == "--print-system" || option.rfind("--print-system=", 0) == 0) {
+      std::string name;
+      if (option == "--print-system") {
+        if (next + 1 >= args.size()) return UsageFailure("--print-system needs \"embedded\" or \"cups\"");
+        name = args[next + 1];
+        next += 2;
+      } else {
+        name = option.substr(15);
+        ++next;
+      }
+      try {
+        qv::cli::OverridePrintSystem(name);
+      } catch (const qv::cli::UsageError& error) {
+        return UsageFailure(error.what());
+      }
     } else if (option.rfind("--prefix=", 0) == 0 && option.size() > 9) {
       UsePrefix(option.substr(9));
       ++next;

@@ -14,6 +14,7 @@ using qv::testing::RunQuorvane;
 
 TEST(DriveCommandTest, ListSetShowDelete) {
   qv::testing::TempPrefix prefix;
+  ASSERT_EQ(RunQuorvane({"reg", "add", "HKLM\\SOFTWARE\\Test", "/f"}).exitCode, 0);  // makes the prefix
   auto fresh = RunQuorvane({"drive"});
   ASSERT_EQ(fresh.exitCode, 0) << fresh.err;
   EXPECT_EQ(fresh.out, "C:  " + prefix.Path("drive_c") + "\nZ:  /\n");

@@ -123,4 +123,17 @@ TEST(InstallCommandTest, UninstallNamesThePrinterThatKeepsTheMonitorAndWhy) {
   }
 }
 
+// A fresh installation logs its failures from the start; an administrator's own choice stays.
+TEST(InstallCommandTest, InstallSetsALogFileOnlyWhenNoneIsSet) {
+  for (bool chosenBefore : {false, true}) {
+    SCOPED_TRACE(chosenBefore ? "chosen before" : "fresh");
+    qv::testing::TempPrefix prefix;
+    const std::string expected = prefix.Path(chosenBefore ? "mine.log" : "quorvane.log");
+    if (chosenBefore) Succeeds({"log", expected});
+    Succeeds({"install"});
+    Succeeds({"install"});  // again: the setting stays
+    EXPECT_EQ(RunQuorvane({"log"}).out, expected + "\n");
+  }
+}
+
 }  // namespace

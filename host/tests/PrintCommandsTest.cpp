@@ -213,5 +213,46 @@ TEST_F(PrintCommandsTest, PrintThroughAMonitorPortAndManyAtOnce) {
   EXPECT_TRUE(SpoolLeftovers().empty());
 }
 
+// The printer as lp takes it, and options never mistaken for file names.
+TEST_F(PrintCommandsTest, PrintTakesLpsPrinterOptionAndRefusesUnknownOptions) {
+  Run({"printer", "add", "Office", "--port", "FILE:"});
+  Run({"printer", "add", "Lab", "--port", "FILE:"});
+  const std::string input = Write("input.txt", "x");
+  Write("-x", "dash");
+  struct Case {
+    const char* what;
+    std::vector<std::string> args;
+    int exitCode;
+    std::string out;  // the request id's printer ("" : none told)
+    std::string err;  // part of standard error
+  } cases[] = {
+      {"-d PRINTER", {"print", "-d", "Lab", input}, 0, "Lab", ""},
+      {"-dPRINTER", {"print", "-dOffice", input}, 0, "Office", ""},
+      {"--printer", {"print", "--printer", "Lab", input}, 0, "Lab", ""},
+      {"an unknown short option", {"print", "-x", "-d", "Lab", input}, 2, "", "unknown option \"-x\""},
+      {"an unknown long option", {"print", "--copies", "2", input}, 2, "", "unknown option \"--copies\""},
+      {"-d without a printer", {"print", input, "-d"}, 2, "", "-d needs a printer"},
+      {"no printer named", {"print", input}, 2, "", "several printers are installed"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    CliResult result = RunQuorvane(c.args);
+    EXPECT_EQ(result.exitCode, c.exitCode) << result.err;
+    EXPECT_NE(result.err.find(c.err), std::string::npos) << result.err;
+    if (c.out.empty()) {
+      EXPECT_EQ(result.out, "");
+    } else {
+      EXPECT_EQ(result.out, "request id is " + c.out + "-" + JobId(result.out) + " (1 file(s))\n");
+    }
+  }
+  // After "--" a name that starts with "-" is a file.
+  const std::filesystem::path before = std::filesystem::current_path();
+  std::filesystem::current_path(prefix.Dir());
+  CliResult dashed = RunQuorvane({"print", "-d", "Lab", "--", "-x"});
+  std::filesystem::current_path(before);
+  EXPECT_EQ(dashed.exitCode, 0) << dashed.err;
+  EXPECT_EQ(Read(Printed("Lab", dashed.out)), "dash");
+}
+
 }  // namespace
 }  // namespace qv::testing

@@ -22,6 +22,8 @@ class CommandTest : public ::testing::Test {
 };
 
 TEST_F(CommandTest, LogShowsSetsAndTurnsOff) {
+  EXPECT_EQ(Quorvane({"log"}).exitCode, 1) << "no installation yet";
+  EXPECT_EQ(Quorvane({"log", "--off"}).exitCode, 0);  // a change makes the prefix
   ProgramResult shown = Quorvane({"log"});
   EXPECT_EQ(shown.exitCode, 0);
   EXPECT_EQ(shown.out, "no log file: failures are not logged (\"quorvane log PATH\" sets one)\n");
@@ -116,6 +118,7 @@ TEST_F(CommandTest, PortShowPrintsOneActionPerLine) {
 }
 
 TEST_F(CommandTest, PortShowOfAnUnknownPortFails) {
+  CreateKey(kMonitorKey);
   const ProgramResult shown = Quorvane({"port", "show", "NOPE"});
   EXPECT_EQ(shown.exitCode, 1);
   EXPECT_EQ(shown.err, "quorvane: no port named \"NOPE\"\n");

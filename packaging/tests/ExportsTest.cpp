@@ -68,6 +68,14 @@ bool InPlatformNamespace(const std::string& mangled) {
   return false;
 }
 
+bool InCupsNamespace(const std::string& mangled) {
+  const std::string name = Demangled(mangled);
+  for (const char* prefix : {"qv::cups::", "typeinfo for qv::cups::", "typeinfo name for qv::cups::",
+                             "vtable for qv::cups::"})
+    if (name.rfind(prefix, 0) == 0) return true;
+  return false;
+}
+
 struct ExportRow {
   const char* name;
   const char* library;
@@ -86,6 +94,7 @@ std::vector<ExportRow> Rows() {
       {"JobProcessor", "libmarrowjetui.so", serverEntries, nullptr},
       {"Platform", "libqvplatform.so", {},
        [platformC](const std::string& name) { return platformC.count(name) || InPlatformNamespace(name); }},
+      {"Cups", "libqvcups.so", {}, InCupsNamespace},
   };
 }
 

@@ -20,6 +20,10 @@ libs=$(dirname "$(find "$root" -name 'libqvplatform.so.*' -type f | head -n1)")
 for plugin in libqvpm.so libmarrowjetui.so; do
   [[ -f $libs/$plugin ]] || fail "$plugin is not in $libs"
 done
+backend=$root/lib/cups/backend/quorvane
+[[ -x $backend ]] || fail "the CUPS backend is not installed as lib/cups/backend/quorvane"
+[[ $(stat -c %a "$backend") == 700 ]] || fail "the CUPS backend's mode is $(stat -c %a "$backend"), not 0700"
+[[ -f $libs/libqvcups.so.0 || -n $(find "$libs" -name 'libqvcups.so.*') ]] || fail "libqvcups is not in $libs"
 headers=$(find "$root" -name '*.h' -o -name '*.hpp')
 [[ -z $headers ]] || fail "headers installed: $headers"
 tests=$(find "$root" -name '*test*')
@@ -40,5 +44,8 @@ qv printer add "Archive" --port Archive >/dev/null
 printf 'installed tree\r\n' > "$work/page.txt"
 qv print --printer "Archive" --title page --user tester "$work/page.txt" >/dev/null
 cmp -s "$work/page.txt" "$work/prefix/drive_c/Jobs/page.prn" || fail "the printed job did not land in C:\\Jobs"
+# The installed backend finds its libraries and lists the port, as CUPS's device daemon runs it.
+env -i PATH=/usr/bin:/bin QUORVANE_PREFIX="$work/prefix" "$backend" | grep -qF 'direct quorvane:/Archive ' ||
+  fail "the installed backend does not list quorvane:/Archive"
 qv uninstall >/dev/null
 echo "installed tree works"

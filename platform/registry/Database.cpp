@@ -132,8 +132,9 @@ Database::Database(const std::string& path) : path_(path) {
     // again, even after a power cut.
     Exec("PRAGMA synchronous=FULL");
     // A short log: the first process to open the store after the last one closed replays the
-    // whole log, which costs time in proportion to its length.
-    Exec("PRAGMA wal_autocheckpoint=64");
+    // whole log, which costs time in proportion to its length. The hook checkpoints once the
+    // log holds kAutoCheckpointPages (as wal_autocheckpoint would) and remembers its length.
+    sqlite3_wal_hook(db_, &Database::AfterCommit, this);
   } catch (...) {
     sqlite3_close(db_);
     throw;
@@ -216,9 +217,21 @@ void Transaction::Commit() {
   open_ = false;
 }
 
-void Database::Checkpoint() {
+int Database::AfterCommit(void* self, sqlite3* db, const char* name, int pages) {
+  auto* database = static_cast<Database*>(self);
+  database->logPages_ = pages;
+  if (pages >= kAutoCheckpointPages) {
+    int logged = 0, copied = 0;
+    if (sqlite3_wal_checkpoint_v2(db, name, SQLITE_CHECKPOINT_PASSIVE, &logged, &copied) == SQLITE_OK && logged == copied)
+      database->logPages_ = 0;
+  }
+  return SQLITE_OK;
+}
+
+void Database::Checkpoint(bool always) {
+  if (!always && logPages_ < kExitCheckpointPages) return;
   // TRUNCATE: the log file is emptied too, so nothing is left to replay.
-  sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
+  if (sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr) == SQLITE_OK) logPages_ = 0;
 }
 
 }  // namespace qv::registry

@@ -66,8 +66,13 @@ class Database {
   Statement Prepare(const char* sql);
   void Exec(const char* sql);
   bool InTransaction() const;
-  // Copies the write-ahead log into the database and empties it; failures are ignored.
-  void Checkpoint();
+  // Copies the write-ahead log into the database and empties it; failures are ignored. Unless
+  // `always`, only a log of kExitCheckpointPages or more is checkpointed: emptying a short log
+  // costs two flushes now and two more (a new log's header, its folder) at the next commit,
+  // more than replaying it costs the next process.
+  void Checkpoint(bool always);
+  static constexpr int kAutoCheckpointPages = 64;
+  static constexpr int kExitCheckpointPages = 24;
   int64_t Changes() const;
   int64_t LastInsertId() const;
 
@@ -90,6 +95,8 @@ class Database {
   std::unordered_map<std::string, sqlite3_stmt*> statements_;
   std::unordered_map<std::string, int64_t> resolvedPaths_;
   ReadCache reads_;
+  int logPages_ = 0;  // the log's length after this connection's last commit
+  static int AfterCommit(void* self, sqlite3* db, const char* name, int pages);
   std::chrono::steady_clock::time_point busySince_;
 };
 

@@ -69,6 +69,11 @@ std::string PrefixDir() {
   return dir;
 }
 
+std::string ChosenPrefixDir() {
+  std::lock_guard lock(PrefixMutex());
+  return ChosenPrefix();
+}
+
 void SetPrefixOverride(const std::string& dir) {
   {
     std::lock_guard lock(PrefixMutex());

@@ -124,18 +124,18 @@ void Store::Prepare(Database& db) {
   transaction.Commit();
 }
 
-void Store::Checkpoint() {
+void Store::Checkpoint(bool always) {
   std::lock_guard lock(mutex_);
-  if (db_) db_->Checkpoint();
+  if (db_) db_->Checkpoint(always);
 }
 
 }  // namespace qv::registry
 
 namespace qv {
 
-void CheckpointRegistry() {
+void CheckpointRegistry(bool always) {
   try {
-    registry::Store::Instance().Checkpoint();
+    registry::Store::Instance().Checkpoint(always);
   } catch (...) {
     // Only upkeep: the log is replayed by the next process instead.
   }

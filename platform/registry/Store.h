@@ -23,8 +23,9 @@ class Store {
 
   // Closes the connection; the next use opens the store of the prefix then in force.
   void Close();
-  // Empties the write-ahead log into the database, when this process has the store open.
-  void Checkpoint();
+  // Empties the write-ahead log into the database, when this process has the store open (see
+  // Database::Checkpoint for `always`).
+  void Checkpoint(bool always);
 
  private:
   Store();

@@ -1,5 +1,6 @@
 // The print system that answers the spooler API, and what a print system offers by default.
 #include "EmbeddedPrintSystem.h"
+#include "Monitors.h"
 #include "Status.h"
 
 #include <qv/print_system.h>
@@ -24,6 +25,19 @@ PrintSystem& CurrentPrintSystem() {
 }
 
 void SetPrintSystem(PrintSystem* system) { chosen.store(system); }
+
+PrintSystem& EmbeddedSystem() { return Embedded(); }
+
+DWORD LoadPortMonitor(const std::string& name, MONITOR& table, std::string& problem) {
+  spool::MonitorProblem why;
+  const spool::LoadedMonitor* monitor = spool::UseMonitor(name, why);
+  if (!monitor) {
+    problem = why.detail;
+    return why.status ? why.status : static_cast<DWORD>(ERROR_GEN_FAILURE);
+  }
+  table = monitor->table;
+  return ERROR_SUCCESS;
+}
 
 using spool::Fail;
 

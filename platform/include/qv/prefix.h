@@ -9,6 +9,10 @@ namespace qv {
 // and ~/.local/share/quorvane for other users. Created on first use, with its default content.
 std::string PrefixDir();
 
+// The prefix PrefixDir would use, without creating anything (to tell whether it holds an
+// installation at all).
+std::string ChosenPrefixDir();
+
 // Makes every later call use `dir` as the prefix (the command's --prefix, and tests). Drops any
 // state the platform holds for the earlier prefix, such as the open registry store. An empty
 // `dir` returns to the environment's choice.

@@ -54,6 +54,14 @@ PrintSystem& CurrentPrintSystem();
 // Makes `system` answer the spooler API from now on; null returns to the embedded one. The
 // caller keeps `system` alive while it is chosen.
 void SetPrintSystem(PrintSystem* system);
+// The embedded print system itself, whichever is chosen: another print system keeps its
+// monitors and ports there (they live in the registry in every print system).
+PrintSystem& EmbeddedSystem();
+
+// The installed monitor `name`, loaded and initialised once for the process as the embedded
+// print system loads it; `table` receives its entry points. ERROR_UNKNOWN_PRINT_MONITOR when it
+// is not installed; a library that can't be loaded gives its status and, in `problem`, why.
+DWORD LoadPortMonitor(const std::string& name, MONITOR& table, std::string& problem);
 
 // ---- The embedded print system --------------------------------------------------------------
 // Printers and monitors live in the registry as on Windows; jobs are spooled whole to

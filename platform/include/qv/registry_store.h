@@ -9,9 +9,11 @@
 namespace qv {
 
 // Moves the store's write-ahead log into the database and empties it, so that the next process
-// opens the store without replaying the log. Nothing happens when the store was not opened by
-// this process; failures are ignored (the log is simply replayed later).
-void CheckpointRegistry();
+// opens the store without replaying the log. Unless `always`, only when this process's commits
+// left a log long enough to be worth it (an empty log costs the next writer two more flushes).
+// Nothing happens when the store was not opened by this process; failures are ignored (the
+// log is simply replayed later).
+void CheckpointRegistry(bool always = false);
 
 // How many registry transactions (reads and writes) this process has run.
 uint64_t RegistryTransactionCount();

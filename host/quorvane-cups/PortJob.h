@@ -1,0 +1,25 @@
+// Plays the spooler for the backend's one job: the monitor's entry points in the order a
+// spooler calls them (OpenPort, StartDocPort, WritePort in pieces, EndDocPort, ClosePort).
+#pragma once
+#include <windef.h>
+#include <winspool.h>
+
+#include <string>
+
+namespace qv::backend {
+
+struct PortJobResult {
+  bool ok = false;
+  bool cancelled = false;
+  uint64_t bytes = 0;
+  std::string failure;  // what failed, for the ERROR: line
+};
+
+// `fd` is the document (the spool file, or standard input).
+PortJobResult RunPortJob(const MONITOR& monitor, const std::string& port, const std::string& printer, DWORD jobId,
+                         const std::string& title, const std::string& datatype, int fd);
+
+// The monitor's WritePort is given the job in pieces of this size.
+inline constexpr size_t kWritePortChunk = 64 * 1024;
+
+}  // namespace qv::backend
