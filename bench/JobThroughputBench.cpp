@@ -12,6 +12,7 @@
 #include <qv/prefix.h>
 #include <qv/print_system.h>
 #include <windows.h>
+#include <winsplp.h>
 
 #include "Stopwatch.h"
 

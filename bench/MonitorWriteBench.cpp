@@ -7,6 +7,7 @@
 #include <qv/prefix.h>
 #include <qv/print_system.h>
 #include <windows.h>
+#include <winsplp.h>
 
 #include "SmallJob.h"
 #include "Stopwatch.h"

@@ -6,6 +6,8 @@
 #include "ObjectError.h"
 #include "modError.h"
 
+#include <qv/macros.h>
+
 namespace MarrowjetUI {
 namespace {
 
@@ -14,15 +16,15 @@ constexpr TextView kPrefix = WSTR("WriteFile: ");
 bool HasDriveQualifier(TextView path) {
   if (path.size() < 3) return false;
   WCHAR drive = path[0];
-  if (drive >= u'a' && drive <= u'z') drive = static_cast<WCHAR>(drive - u'a' + u'A');
-  return drive >= u'A' && drive <= u'Z' && path[1] == u':' && path[2] == u'\\';
+  if (drive >= WCHAR('a') && drive <= WCHAR('z')) drive = static_cast<WCHAR>(drive - WCHAR('a') + WCHAR('A'));
+  return drive >= WCHAR('A') && drive <= WCHAR('Z') && path[1] == WCHAR(':') && path[2] == WCHAR('\\');
 }
 
 std::vector<Text> PathElements(TextView path) {
   std::vector<Text> elements;
   size_t start = 0;
   for (;;) {
-    const size_t end = path.find(u'\\', start);
+    const size_t end = path.find(WCHAR('\\'), start);
     if (end == TextView::npos) {
       elements.emplace_back(path.substr(start));
       return elements;
@@ -83,7 +85,7 @@ void ActionWriteFile::CreateFilePath(TextView path) noexcept {
     const std::vector<Text> elements = PathElements(path);
     Text folder(path.substr(0, 2));
     for (size_t i = 1; i + 1 < elements.size(); ++i) {
-      folder += u'\\';
+      folder += WCHAR('\\');
       folder += elements[i];
       const std::string name = ToCodePage(folder);
       // Anything of that name, a file too, counts as present.

@@ -3,6 +3,8 @@
 #include "ObjectError.h"
 #include "modError.h"
 
+#include <qv/macros.h>
+
 namespace MarrowjetUI {
 namespace {
 

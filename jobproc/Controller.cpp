@@ -4,6 +4,8 @@
 #include "RegKey.h"
 #include "modError.h"
 
+#include <qv/macros.h>
+
 namespace MarrowjetUI {
 
 Script& Controller::TheScript() {

@@ -7,6 +7,8 @@
 #include "RegKey.h"
 #include "modError.h"
 
+#include <qv/macros.h>
+
 namespace MarrowjetUI {
 namespace {
 
@@ -35,8 +37,8 @@ HRESULT PutText(Text& field, BSTR value) noexcept {
 LONG CounterValue(TextView stored) {
   long long value = 0;
   for (WCHAR c : stored) {
-    if (c < u'0' || c > u'9') return 0;
-    value = value * 10 + (c - u'0');
+    if (c < WCHAR('0') || c > WCHAR('9')) return 0;
+    value = value * 10 + (c - WCHAR('0'));
     if (value > std::numeric_limits<LONG>::max()) return 0;
   }
   return static_cast<LONG>(value);
@@ -134,7 +136,7 @@ Text Job::Expand(TextView source, DATE dateNow) {
 }
 
 bool Job::AppendFieldValue(TextView code, const SYSTEMTIME& now, Text& result) {
-  if (code.size() != 4 || code.front() != u'?' || code.back() != u'?') return false;
+  if (code.size() != 4 || code.front() != WCHAR('?') || code.back() != WCHAR('?')) return false;
   for (const FieldCode& entry : kFieldCodes) {
     if (code != entry.code) continue;
     switch (entry.field) {

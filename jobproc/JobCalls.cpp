@@ -2,6 +2,8 @@
 
 #include "ObjectError.h"
 
+#include <qv/macros.h>
+
 namespace MarrowjetUI {
 
 Text ConvertTemplate(_Job* job, TextView source, DATE dateNow) {

@@ -2,6 +2,7 @@
 // and the serial-number counter shared by all ports.
 #pragma once
 #include <windows.h>
+#include <qv/macros.h>
 
 namespace MarrowjetUI {
 

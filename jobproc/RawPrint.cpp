@@ -5,6 +5,8 @@
 #include "ObjectError.h"
 #include "modError.h"
 
+#include <qv/macros.h>
+
 namespace MarrowjetUI {
 namespace {
 
@@ -34,7 +36,7 @@ class PrinterSession {
   bool StartDocument(const std::string& documentName) {
     std::string name = documentName;
     std::string datatype = "RAW";
-    DOC_INFO_1 info{name.data(), nullptr, datatype.data()};
+    DOC_INFO_1A info{name.data(), nullptr, datatype.data()};
     documentStarted_ = StartDocPrinterA(printer_, 1, reinterpret_cast<LPBYTE>(&info)) != 0;
     return documentStarted_;
   }

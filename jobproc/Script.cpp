@@ -7,6 +7,8 @@
 #include "RegKey.h"
 #include "modError.h"
 
+#include <qv/macros.h>
+
 namespace MarrowjetUI {
 namespace {
 

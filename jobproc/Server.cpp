@@ -1,12 +1,15 @@
 // The in-process server's exports: class objects, self-registration and the unload check.
 #include <MarrowjetInterfaces.h>
-#include <comreg.h>
+#include <olectl.h>
+#include <qv/comreg.h>
 
 #include "ClassFactory.h"
 #include "Controller.h"
 #include "Job.h"
 #include "RawPrint.h"
 #include "ServerLock.h"
+
+#include <qv/macros.h>
 
 using namespace MarrowjetUI;
 

@@ -9,4 +9,4 @@ HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID, REFIID, LPVOID* ppv) {
   return CLASS_E_CLASSNOTAVAILABLE;
 }
 
-HRESULT STDAPICALLTYPE DllCanUnloadNow() { return ThisModule.LockCount() == 0 ? S_OK : S_FALSE; }
+HRESULT STDAPICALLTYPE DllCanUnloadNow() { return Quorvane::ThisModule.LockCount() == 0 ? S_OK : S_FALSE; }

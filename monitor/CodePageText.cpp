@@ -1,6 +1,9 @@
 #include "CodePageText.h"
+#include "win/WideString.h"
 
-std::string CodePageText(const std::u16string& text) {
+namespace Quorvane {
+
+std::string CodePageText(const win::WideString& text) {
   if (text.empty()) return {};
   const int length = static_cast<int>(text.size());
   const int size = WideCharToMultiByte(CP_ACP, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
@@ -9,3 +12,5 @@ std::string CodePageText(const std::u16string& text) {
   WideCharToMultiByte(CP_ACP, 0, text.data(), length, narrow.data(), size, nullptr, nullptr);
   return narrow;
 }
+
+}  // namespace Quorvane

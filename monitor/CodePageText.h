@@ -3,5 +3,10 @@
 #include <windows.h>
 
 #include <string>
+#include "win/WideString.h"
 
-std::string CodePageText(const std::u16string& text);
+namespace Quorvane {
+
+std::string CodePageText(const win::WideString& text);
+
+}  // namespace Quorvane

@@ -2,6 +2,8 @@
 #pragma once
 #include <windows.h>
 
+namespace Quorvane {
+
 class ComApartment {
  public:
   ComApartment();
@@ -9,3 +11,5 @@ class ComApartment {
   ComApartment(const ComApartment&) = delete;
   ComApartment& operator=(const ComApartment&) = delete;
 };
+
+}  // namespace Quorvane

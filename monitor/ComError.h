@@ -5,6 +5,8 @@
 
 #include <exception>
 
+namespace Quorvane {
+
 class ComError : public std::exception {
  public:
   ComError(HRESULT result, const IID& interfaceId) : result_(result), interface_(interfaceId) {}
@@ -16,3 +18,5 @@ class ComError : public std::exception {
   HRESULT result_;
   IID interface_;
 };
+
+}  // namespace Quorvane

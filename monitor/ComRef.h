@@ -4,6 +4,8 @@
 
 #include <utility>
 
+namespace Quorvane {
+
 template <class Interface>
 class ComRef {
  public:
@@ -27,3 +29,5 @@ class ComRef {
  private:
   Interface* object_ = nullptr;
 };
+
+}  // namespace Quorvane

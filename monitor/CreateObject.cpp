@@ -2,6 +2,8 @@
 
 #include "ComRef.h"
 
+namespace Quorvane {
+
 // In-process server and handler, local and remote server.
 constexpr DWORD kAnyServer = CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER |
                              CLSCTX_REMOTE_SERVER;
@@ -11,7 +13,7 @@ HRESULT CreateObjectByProgID(LPCOLESTR name, REFIID interfaceId, void** object) 
   *object = nullptr;
   if (!name) return E_INVALIDARG;
   CLSID classId;
-  HRESULT result = name[0] == u'{' ? CLSIDFromString(name, &classId) : CLSIDFromProgID(name, &classId);
+  HRESULT result = name[0] == WCHAR('{') ? CLSIDFromString(name, &classId) : CLSIDFromProgID(name, &classId);
   if (FAILED(result)) return result;
   ComRef<IUnknown> unknown;
   result = CoCreateInstance(classId, nullptr, kAnyServer, IID_IUnknown, unknown.Receive());
@@ -20,3 +22,5 @@ HRESULT CreateObjectByProgID(LPCOLESTR name, REFIID interfaceId, void** object) 
   if (FAILED(result)) return result;
   return unknown->QueryInterface(interfaceId, object);
 }
+
+}  // namespace Quorvane

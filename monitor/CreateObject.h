@@ -4,5 +4,9 @@
 #pragma once
 #include <windows.h>
 
+namespace Quorvane {
+
 // Returns the first failure met, or S_OK with a reference in *object.
 HRESULT CreateObjectByProgID(LPCOLESTR name, REFIID interfaceId, void** object);
+
+}  // namespace Quorvane

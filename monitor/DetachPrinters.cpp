@@ -9,6 +9,11 @@
 #include <cstring>
 #include <string>
 #include <vector>
+#include "win/WideString.h"
+
+#include <qv/macros.h>
+
+namespace Quorvane {
 
 namespace {
 
@@ -44,10 +49,10 @@ class Enumeration {
   size_t count_ = 0;
 };
 
-bool Same(LPCWSTR text, const std::u16string& other) { return text && other == text; }
+bool Same(LPCWSTR text, const win::WideString& other) { return text && other == text; }
 
 void TellMove(LPCWSTR printer, LPCWSTR monitor, LPCWSTR port) {
-  const std::string line = CodePageText(std::u16string(printer) + WSTR(": ") + monitor + WSTR(": ") + port) + "\n";
+  const std::string line = CodePageText(win::WideString(printer) + WSTR(": ") + monitor + WSTR(": ") + port) + "\n";
   std::fputs(line.c_str(), stdout);
   std::fflush(stdout);
 }
@@ -84,7 +89,9 @@ void SetPrinterPort(LPCWSTR printerName, LPCWSTR portName) {
   if (needed < sizeof(PRINTER_INFO_2W) || !GetPrinterW(printer.Get(), 2, buffer.data(), needed, &needed)) return;
   PRINTER_INFO_2W info;
   std::memcpy(&info, buffer.data(), sizeof info);
-  std::u16string port = portName;
+  win::WideString port = portName;
   info.pPortName = port.data();
   SetPrinterW(printer.Get(), 2, reinterpret_cast<LPBYTE>(&info), 0);
 }
+
+}  // namespace Quorvane

@@ -5,6 +5,8 @@
 
 #include <new>
 
+namespace Quorvane {
+
 template <class Body>
 BOOL RunEntryPoint(Body&& body) noexcept {
   try {
@@ -16,3 +18,5 @@ BOOL RunEntryPoint(Body&& body) noexcept {
   }
   return FALSE;
 }
+
+}  // namespace Quorvane

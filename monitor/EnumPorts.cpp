@@ -8,6 +8,11 @@
 #include <cstdint>
 #include <cstring>
 #include <vector>
+#include "win/WideString.h"
+
+#include <qv/macros.h>
+
+namespace Quorvane {
 
 namespace {
 
@@ -16,8 +21,8 @@ constexpr DWORD kNameSize = 261;  // wide characters, terminator included
 // The subkey names in the registry's order. A name too long for the buffer (no port can have
 // one; an older registry may hold such a key) is skipped, so the ports after it still show;
 // any other enumeration that does not succeed ends the list.
-std::vector<std::u16string> PortNames(HKEY root) {
-  std::vector<std::u16string> names;
+std::vector<win::WideString> PortNames(HKEY root) {
+  std::vector<win::WideString> names;
   for (DWORD index = 0;; ++index) {
     WCHAR name[kNameSize] = {};
     const LSTATUS status = RegEnumKeyW(root, index, name, kNameSize);
@@ -35,18 +40,18 @@ LSTATUS OpenRoot(RegistryKey& root) {
   return root.Open(HKEY_LOCAL_MACHINE, RegistryRoot.c_str(), KEY_ALL_ACCESS);
 }
 
-uint64_t StringBytes(const std::u16string& text) { return (text.size() + 1) * sizeof(WCHAR); }
+uint64_t StringBytes(const win::WideString& text) { return (text.size() + 1) * sizeof(WCHAR); }
 
 // Entries at the front of the buffer; strings packed downwards from its end: MonitorName in
 // the last bytes, PortDescription below it, then the port names, the first nearest to it.
 class PortInfoPacker {
  public:
-  PortInfoPacker(const std::vector<std::u16string>& names, DWORD level)
+  PortInfoPacker(const std::vector<win::WideString>& names, DWORD level)
       : names_(names), levelOne_(level == 1) {}
 
   uint64_t Needed() const {
     uint64_t size = StringBytes(MonitorName) + StringBytes(PortDescription);
-    for (const std::u16string& name : names_) size += EntrySize() + StringBytes(name);
+    for (const win::WideString& name : names_) size += EntrySize() + StringBytes(name);
     return size;
   }
 
@@ -74,13 +79,13 @@ class PortInfoPacker {
   size_t EntrySize() const { return levelOne_ ? sizeof(PORT_INFO_1W) : sizeof(PORT_INFO_2W); }
 
   // Copies `text` with its terminator just below `end` and moves `end` down to it.
-  static LPWSTR Put(LPBYTE& end, const std::u16string& text) {
+  static LPWSTR Put(LPBYTE& end, const win::WideString& text) {
     end -= StringBytes(text);
     std::memcpy(end, text.c_str(), StringBytes(text));
     return reinterpret_cast<LPWSTR>(end);
   }
 
-  const std::vector<std::u16string>& names_;
+  const std::vector<win::WideString>& names_;
   bool levelOne_;
 };
 
@@ -101,7 +106,7 @@ BOOL WINAPI LocalEnumPorts(LPWSTR, DWORD Level, LPBYTE pPorts, DWORD cbBuf, LPDW
       *pcbNeeded = 0;
       return TRUE;
     }
-    const std::vector<std::u16string> names = PortNames(root.Get());
+    const std::vector<win::WideString> names = PortNames(root.Get());
     const PortInfoPacker packer(names, Level);
     const uint64_t needed = packer.Needed();
     if (needed > UINT32_MAX) {
@@ -118,3 +123,5 @@ BOOL WINAPI LocalEnumPorts(LPWSTR, DWORD Level, LPBYTE pPorts, DWORD cbBuf, LPDW
     return TRUE;
   });
 }
+
+}  // namespace Quorvane

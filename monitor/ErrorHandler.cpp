@@ -6,6 +6,11 @@
 #include <qv/diagnostics.h>
 
 #include <string>
+#include "win/WideString.h"
+
+#include <qv/macros.h>
+
+namespace Quorvane {
 
 LocalTimeSource ErrorHandlerClock = &GetLocalTime;
 
@@ -17,15 +22,15 @@ constexpr WCHAR kFormatFailed[] = WSTR("FormatMessage Failed in ErrorHandler");
 constexpr DWORD kTextSize = 260;  // wide characters, terminator included
 
 // The system's text for the code, with the line break system texts end in.
-std::u16string Description(LONG code) {
+win::WideString Description(LONG code) {
   WCHAR text[kTextSize] = {};
   const DWORD length =
       FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, static_cast<DWORD>(code), 0, text, kTextSize, nullptr);
   if (length == 0 || length >= kTextSize) return kFormatFailed;
-  return std::u16string(text, length);
+  return win::WideString(text, length);
 }
 
-std::u16string Wide(const std::string& ascii) { return std::u16string(ascii.begin(), ascii.end()); }
+win::WideString Wide(const std::string& ascii) { return win::WideString(ascii.begin(), ascii.end()); }
 
 // Left-justified in `width` characters; a longer text is kept whole.
 std::string Field(std::string text, size_t width) {
@@ -33,8 +38,8 @@ std::string Field(std::string text, size_t width) {
   return text;
 }
 
-void Show(LONG code, const std::u16string& description, LPCWSTR source, HWND owner) {
-  const std::u16string text = WSTR("Error: ") + Wide(std::to_string(code)) + WSTR("\n") + WSTR("Description: ") +
+void Show(LONG code, const win::WideString& description, LPCWSTR source, HWND owner) {
+  const win::WideString text = WSTR("Error: ") + Wide(std::to_string(code)) + WSTR("\n") + WSTR("Description: ") +
                               description + WSTR("\n") + WSTR("Source: ") + source + WSTR("\n");
   MessageBoxW(owner, text.c_str(), WSTR("Error"), MB_ICONWARNING);
 }
@@ -42,7 +47,7 @@ void Show(LONG code, const std::u16string& description, LPCWSTR source, HWND own
 // "D /M /YYYY H :M     code       source               description": day, month, year, hour
 // and minute, the code and the source in fixed widths; the description's own line break ends
 // the entry.
-std::string Entry(const SYSTEMTIME& now, LONG code, LPCWSTR source, const std::u16string& description) {
+std::string Entry(const SYSTEMTIME& now, LONG code, LPCWSTR source, const win::WideString& description) {
   return Field(std::to_string(now.wDay), 2) + "/" + Field(std::to_string(now.wMonth), 2) + "/" +
          Field(std::to_string(now.wYear), 5) + Field(std::to_string(now.wHour), 2) + ":" +
          Field(std::to_string(now.wMinute), 6) + Field(std::to_string(code), 11) + Field(CodePageText(source), 21) +
@@ -50,7 +55,7 @@ std::string Entry(const SYSTEMTIME& now, LONG code, LPCWSTR source, const std::u
 }
 
 // The log file's path: "LogFile" of any type, up to kTextSize - 1 characters, as it is stored.
-bool ReadLogFilePath(HKEY configuration, std::u16string& path) {
+bool ReadLogFilePath(HKEY configuration, win::WideString& path) {
   WCHAR value[kTextSize + 1] = {};  // one more, so that a value stored without terminator ends
   DWORD size = kTextSize * sizeof(WCHAR);
   if (RegQueryValueExW(configuration, kLogFileValue, nullptr, nullptr, reinterpret_cast<LPBYTE>(value), &size) !=
@@ -88,10 +93,10 @@ class LogFile {
 
 // Appends the entry to the configured log file; without a key, a value or an openable file
 // nothing is written.
-void AppendToLog(LONG code, LPCWSTR source, const std::u16string& description) {
+void AppendToLog(LONG code, LPCWSTR source, const win::WideString& description) {
   RegistryKey configuration;
   if (configuration.Open(HKEY_LOCAL_MACHINE, kConfigurationKey, KEY_ALL_ACCESS) != ERROR_SUCCESS) return;
-  std::u16string path;
+  win::WideString path;
   if (!ReadLogFilePath(configuration.Get(), path)) return;
   LogFile log(CodePageText(path));
   if (!log.IsOpen()) return;
@@ -105,7 +110,7 @@ void AppendToLog(LONG code, LPCWSTR source, const std::u16string& description) {
 void ErrorHandler(LONG code, LPCWSTR source, bool show, HWND owner) noexcept {
   try {
     if (!source) source = WSTR("");
-    const std::u16string description = Description(code);
+    const win::WideString description = Description(code);
     // The box comes first: it is shown even when nothing can be logged.
     if (show) Show(code, description, source, owner);
     AppendToLog(code, source, description);
@@ -115,3 +120,5 @@ void ErrorHandler(LONG code, LPCWSTR source, bool show, HWND owner) noexcept {
     // A report that can't be made ends here: there is no one to tell.
   }
 }
+
+}  // namespace Quorvane

@@ -2,5 +2,11 @@
 
 #include "ErrorHandler.h"
 
+#include <qv/macros.h>
+
+namespace Quorvane {
+
 // Logged under EndDocPort's own name, without a message box: no one sits at the spooler.
 void ReportHandOffFailure(HRESULT result, const IID&) { ErrorHandler(result, WSTR("LocalEndDocPort"), false, nullptr); }
+
+}  // namespace Quorvane

@@ -1,6 +1,8 @@
 // The one export the spooler looks for: it hands back the table of entry points.
 #include "Monitor.h"
 
+#include <qv/macros.h>
+
 namespace {
 
 MONITOREX MonitorTable;
@@ -8,6 +10,7 @@ MONITOREX MonitorTable;
 }  // namespace
 
 LPMONITOREX WINAPI InitializePrintMonitor(LPWSTR pRegistryRoot) {
+  using namespace Quorvane;
   try {
     RegistryRoot = pRegistryRoot ? pRegistryRoot : WSTR("");
   } catch (...) {
@@ -31,3 +34,4 @@ LPMONITOREX WINAPI InitializePrintMonitor(LPWSTR pRegistryRoot) {
   table.pfnSetPortTimeOuts = nullptr;
   return &MonitorTable;
 }
+

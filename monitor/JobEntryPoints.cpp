@@ -5,6 +5,11 @@
 #include "HandOffReport.h"
 #include "Monitor.h"
 #include "PrinterHandle.h"
+#include "win/WideString.h"
+
+#include <qv/macros.h>
+
+namespace Quorvane {
 
 namespace {
 
@@ -25,7 +30,7 @@ BOOL WINAPI LocalStartDocPort(HANDLE hPort, LPWSTR pPrinterName, DWORD JobId, DW
       SetLastError(ERROR_INVALID_HANDLE);
       return FALSE;
     }
-    const std::u16string printerName = pPrinterName ? pPrinterName : WSTR("");
+    const win::WideString printerName = pPrinterName ? pPrinterName : WSTR("");
     HRESULT result = S_OK;
     {
       JobRecord record;
@@ -70,7 +75,7 @@ BOOL WINAPI LocalEndDocPort(HANDLE hPort) {
     auto job = PortHandleValue(hPort, handle) ? JobTable.find(handle) : JobTable.end();
     if (job == JobTable.end()) return FALSE;
     auto port = PortTable.find(handle);
-    const std::u16string portName = port == PortTable.end() ? std::u16string() : port->second;
+    const win::WideString portName = port == PortTable.end() ? win::WideString() : port->second;
 
     try {
       job->second.Submit(portName);
@@ -85,3 +90,5 @@ BOOL WINAPI LocalEndDocPort(HANDLE hPort) {
     return TRUE;
   });
 }
+
+}  // namespace Quorvane

@@ -11,12 +11,17 @@
 
 #include <new>
 #include <vector>
+#include "win/WideString.h"
+
+#include <qv/macros.h>
+
+namespace Quorvane {
 
 namespace {
 
 HRESULT FromWin32(DWORD error) { return static_cast<HRESULT>(0x80070000u | error); }
 
-std::u16string Text(LPCWSTR value) { return value ? value : WSTR(""); }
+win::WideString Text(LPCWSTR value) { return value ? value : WSTR(""); }
 
 }  // namespace
 
@@ -57,7 +62,7 @@ HRESULT JobRecord::Load(DWORD jobId, LPCWSTR printerName) {
   return S_OK;
 }
 
-void JobRecord::Submit(const std::u16string& portName) {
+void JobRecord::Submit(const win::WideString& portName) {
   ComApartment apartment;
 
   ComRef<_Job> job;
@@ -85,3 +90,5 @@ void JobRecord::Submit(const std::u16string& portName) {
   job.Reset();
   if (FAILED(result)) throw ComError(result, IID__Controller);
 }
+
+}  // namespace Quorvane

@@ -7,6 +7,9 @@
 #include "TempFile.h"
 
 #include <string>
+#include "win/WideString.h"
+
+namespace Quorvane {
 
 class JobRecord {
  public:
@@ -24,18 +27,20 @@ class JobRecord {
   // Hands the job to the job processor and returns when the port's script has run. A Job that
   // can't be created ends the hand-off silently; a Controller that can't be created or a failed
   // PrintFile throws ComError.
-  void Submit(const std::u16string& portName);
+  void Submit(const win::WideString& portName);
 
-  ::TempFile TempFile;
-  std::u16string PrinterName;
+  Quorvane::TempFile TempFile;
+  win::WideString PrinterName;
   DWORD ID = 0;
-  std::u16string MachineName;
-  std::u16string UserName;
-  std::u16string DocumentName;
-  std::u16string NotifyName;
-  std::u16string DataType;
-  std::u16string DriverName;
+  win::WideString MachineName;
+  win::WideString UserName;
+  win::WideString DocumentName;
+  win::WideString NotifyName;
+  win::WideString DataType;
+  win::WideString DriverName;
   DWORD Priority = 0;
   DWORD TotalPages = 0;
   DWORD Size = 0;
 };
+
+}  // namespace Quorvane

@@ -2,6 +2,8 @@
 
 #include "TypeLibraryRecord.h"
 
+namespace Quorvane {
+
 Module ThisModule;
 
 Module::Module() : typeLibraryId_(LIBID_MARROWJETLib) {
@@ -12,3 +14,5 @@ Module::Module() : typeLibraryId_(LIBID_MARROWJETLib) {
 
 // Nothing to release: the module handle was taken without a reference.
 Module::~Module() = default;
+
+}  // namespace Quorvane

@@ -4,6 +4,8 @@
 #pragma once
 #include <windows.h>
 
+namespace Quorvane {
+
 class Module {
  public:
   Module();   // the library is loaded
@@ -26,3 +28,5 @@ class Module {
 };
 
 extern Module ThisModule;
+
+}  // namespace Quorvane

@@ -1,5 +1,9 @@
 #include "MonitorLock.h"
 
+#include <qv/macros.h>
+
+namespace Quorvane {
+
 MonitorLock::MonitorLock() {
   InitializeCriticalSection(&section_);
   mutex_ = CreateMutexW(nullptr, FALSE, WSTR("Monitor"));
@@ -23,3 +27,5 @@ MonitorLock::Guard::~Guard() {
   if (ownsMutex_) ReleaseMutex(lock_.mutex_);
   LeaveCriticalSection(&lock_.section_);
 }
+
+}  // namespace Quorvane

@@ -7,6 +7,8 @@
 #pragma once
 #include <windows.h>
 
+namespace Quorvane {
+
 class MonitorLock {
  public:
   MonitorLock();
@@ -32,3 +34,5 @@ class MonitorLock {
   CRITICAL_SECTION section_;
   HANDLE mutex_;
 };
+
+}  // namespace Quorvane

@@ -2,11 +2,18 @@
 // down in the reverse order at unload: the job table (deleting leftover files) first, the lock
 // last.
 #include "Monitor.h"
+#include "win/WideString.h"
+
+#include <qv/macros.h>
+
+namespace Quorvane {
 
 MonitorLock Lock;
-std::u16string RegistryRoot;
-const std::u16string MonitorName = WSTR("Quorvane");
-const std::u16string PortDescription = WSTR("Redirection of print jobs");
+win::WideString RegistryRoot;
+const win::WideString MonitorName = WSTR("Quorvane");
+const win::WideString PortDescription = WSTR("Redirection of print jobs");
 DWORD LastPortHandle = 0;
-std::map<DWORD, std::u16string> PortTable;
+std::map<DWORD, win::WideString> PortTable;
 std::map<DWORD, JobRecord> JobTable;
+
+}  // namespace Quorvane

@@ -4,10 +4,13 @@
 #include <windows.h>
 
 #include <string>
+#include "win/WideString.h"
+
+namespace Quorvane {
 
 class OleString {
  public:
-  explicit OleString(const std::u16string& text);  // throws std::bad_alloc
+  explicit OleString(const win::WideString& text);  // throws std::bad_alloc
   ~OleString();
   OleString(const OleString&) = delete;
   OleString& operator=(const OleString&) = delete;
@@ -17,3 +20,5 @@ class OleString {
  private:
   BSTR value_;
 };
+
+}  // namespace Quorvane

@@ -1,6 +1,11 @@
 #include "OwnTypeLibrary.h"
 
 #include "Module.h"
+#include "win/WideString.h"
+
+#include <qv/macros.h>
+
+namespace Quorvane {
 
 namespace {
 
@@ -44,7 +49,7 @@ class LibraryAttributes {
 };
 
 // The full path of the monitor library's own file.
-HRESULT OwnPath(std::u16string& path) {
+HRESULT OwnPath(win::WideString& path) {
   if (!ThisModule.Instance()) return HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND);
   WCHAR buffer[MAX_PATH] = {};
   const DWORD length = GetModuleFileNameW(ThisModule.Instance(), buffer, MAX_PATH);
@@ -57,22 +62,22 @@ HRESULT OwnPath(std::u16string& path) {
 
 }  // namespace
 
-std::u16string OwnTypeLibrary::TypeLibraryFileBeside(const std::u16string& path) {
+win::WideString OwnTypeLibrary::TypeLibraryFileBeside(const win::WideString& path) {
   const size_t folder = path.find_last_of(kSeparators);
-  const size_t dot = path.rfind(u'.');
+  const size_t dot = path.rfind(WCHAR('.'));
   // Only a dot in the file's own name starts its extension.
-  const bool hasExtension = dot != std::u16string::npos && (folder == std::u16string::npos || dot > folder);
+  const bool hasExtension = dot != win::WideString::npos && (folder == win::WideString::npos || dot > folder);
   return (hasExtension ? path.substr(0, dot) : path) + WSTR(".tlb");
 }
 
-std::u16string OwnTypeLibrary::FolderOf(const std::u16string& path) {
+win::WideString OwnTypeLibrary::FolderOf(const win::WideString& path) {
   const size_t folder = path.find_last_of(kSeparators);
-  return folder == std::u16string::npos ? std::u16string() : path.substr(0, folder + 1);
+  return folder == win::WideString::npos ? win::WideString() : path.substr(0, folder + 1);
 }
 
 HRESULT OwnTypeLibrary::Load() {
   library_.Reset();
-  std::u16string path;
+  win::WideString path;
   HRESULT result = OwnPath(path);
   if (FAILED(result)) return result;
   result = LoadTypeLib(path.c_str(), reinterpret_cast<ITypeLib**>(library_.Receive()));
@@ -87,7 +92,10 @@ HRESULT OwnTypeLibrary::Load() {
 
 HRESULT OwnTypeLibrary::Register() const {
   if (!library_) return E_UNEXPECTED;
-  return RegisterTypeLib(library_.get(), path_.c_str(), FolderOf(path_).c_str());
+  // Copies: some Windows headers declare the two paths as writable strings.
+  win::WideString path = path_;
+  win::WideString folder = FolderOf(path_);
+  return RegisterTypeLib(library_.get(), path.data(), folder.data());
 }
 
 void OwnTypeLibrary::Unregister() const {
@@ -95,8 +103,11 @@ void OwnTypeLibrary::Unregister() const {
   const LibraryAttributes attributes(library_.get());
   if (!attributes.Get()) return;
   const LoadedLibrary automation(WSTR("oleaut32.dll"));
-  const auto unregister = reinterpret_cast<UnRegisterTypeLibFunction>(automation.Procedure("UnRegisterTypeLib"));
+  const auto unregister = reinterpret_cast<UnRegisterTypeLibFunction>(
+      reinterpret_cast<void*>(automation.Procedure("UnRegisterTypeLib")));
   if (!unregister) return;
   const TLIBATTR& attribute = *attributes.Get();
   unregister(attribute.guid, attribute.wMajorVerNum, attribute.wMinorVerNum, attribute.lcid, attribute.syskind);
 }
+
+}  // namespace Quorvane

@@ -6,6 +6,9 @@
 #include "ComRef.h"
 
 #include <string>
+#include "win/WideString.h"
+
+namespace Quorvane {
 
 class OwnTypeLibrary {
  public:
@@ -19,11 +22,13 @@ class OwnTypeLibrary {
   void Unregister() const;
 
   // The ".tlb" file beside `path`: its extension replaced, or ".tlb" appended without one.
-  static std::u16string TypeLibraryFileBeside(const std::u16string& path);
+  static win::WideString TypeLibraryFileBeside(const win::WideString& path);
   // `path` cut just after its last "\", "/" or ":"; empty without one.
-  static std::u16string FolderOf(const std::u16string& path);
+  static win::WideString FolderOf(const win::WideString& path);
 
  private:
   ComRef<ITypeLib> library_;
-  std::u16string path_;
+  win::WideString path_;
 };
+
+}  // namespace Quorvane

@@ -2,6 +2,11 @@
 // the next value of a counter that only grows (until it wraps, after 2^32-1 opens).
 #include "EntryPoint.h"
 #include "Monitor.h"
+#include "win/WideString.h"
+
+#include <qv/macros.h>
+
+namespace Quorvane {
 
 namespace {
 
@@ -34,14 +39,6 @@ BOOL WINAPI LocalOpenPort(LPWSTR pName, PHANDLE pHandle) {
   });
 }
 
-int WINAPI LocalOpenPort(unsigned short* pName, void** pHandle) {
-  return RunEntryPoint([&] {
-    std::u16string name;
-    for (const unsigned short* c = pName; c && *c; ++c) name.push_back(static_cast<WCHAR>(*c));
-    return LocalOpenPort(name.data(), pHandle);
-  });
-}
-
 BOOL WINAPI LocalClosePort(HANDLE hPort) {
   return RunEntryPoint([&] {
     MonitorLock::Guard guard(Lock);
@@ -55,4 +52,14 @@ BOOL WINAPI LocalClosePort(HANDLE hPort) {
 BOOL WINAPI LocalReadPort(HANDLE, LPBYTE, DWORD, LPDWORD pcbRead) {
   if (pcbRead) *pcbRead = 0;
   return TRUE;
+}
+
+}  // namespace Quorvane
+
+int WINAPI LocalOpenPort(unsigned short* pName, void** pHandle) {
+  return Quorvane::RunEntryPoint([&] {
+    win::WideString name;
+    for (const unsigned short* c = pName; c && *c; ++c) name.push_back(static_cast<WCHAR>(*c));
+    return Quorvane::LocalOpenPort(name.data(), pHandle);
+  });
 }

@@ -10,13 +10,18 @@
 #include "OleString.h"
 
 #include <MarrowjetInterfaces.h>
+#include "win/WideString.h"
+
+#include <qv/macros.h>
+
+namespace Quorvane {
 
 namespace {
 
 // The window handle as the Controller's 32-bit integer argument.
 LONG WindowValue(HWND hWnd) { return static_cast<LONG>(reinterpret_cast<LONG_PTR>(hWnd)); }
 
-std::u16string Text(LPCWSTR value) { return value ? value : WSTR(""); }
+win::WideString Text(LPCWSTR value) { return value ? value : WSTR(""); }
 
 // The last error a failed HRESULT leaves for the spooler: the system code it folds in, else
 // the HRESULT itself.
@@ -73,3 +78,5 @@ BOOL WINAPI LocalDeletePort(LPWSTR, HWND hWnd, LPWSTR pPortName) {
                           [&](_Controller& controller) { return controller.DeletePort(portName.get()); });
   });
 }
+
+}  // namespace Quorvane

@@ -1,12 +1,17 @@
 #include "PrinterHandle.h"
 
 #include <string>
+#include "win/WideString.h"
+
+#include <qv/macros.h>
+
+namespace Quorvane {
 
 PrinterHandle::~PrinterHandle() { Close(); }
 
 HRESULT PrinterHandle::Open(LPCWSTR printerName) {
   Close();
-  std::u16string name = printerName ? printerName : WSTR("");
+  win::WideString name = printerName ? printerName : WSTR("");
   WCHAR datatype[] = WSTR("RAW");
   PRINTER_DEFAULTSW defaults{datatype, nullptr, PRINTER_ALL_ACCESS};
   HANDLE handle = nullptr;
@@ -22,3 +27,5 @@ void PrinterHandle::Close() {
   if (handle_) ClosePrinter(handle_);
   handle_ = nullptr;
 }
+
+}  // namespace Quorvane

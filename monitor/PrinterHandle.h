@@ -2,6 +2,8 @@
 #pragma once
 #include <windows.h>
 
+namespace Quorvane {
+
 class PrinterHandle {
  public:
   PrinterHandle() = default;
@@ -20,3 +22,5 @@ class PrinterHandle {
  private:
   HANDLE handle_ = nullptr;
 };
+
+}  // namespace Quorvane

@@ -7,6 +7,11 @@
 #include "OwnTypeLibrary.h"
 
 #include <new>
+#include "win/WideString.h"
+
+#include <qv/macros.h>
+
+namespace Quorvane {
 
 namespace {
 
@@ -14,27 +19,30 @@ constexpr WCHAR kEnvironment[] = WSTR("Windows NT x86");
 constexpr WCHAR kLibraryFileName[] = WSTR("QVPM.DLL");  // the file name the spooler loads
 
 // A monitor that is already installed is only logged, so that registering twice succeeds.
-void AddMonitor() {
-  std::u16string name = MonitorName;
-  std::u16string environment = kEnvironment;
-  std::u16string library = kLibraryFileName;
+void InstallMonitor() {
+  win::WideString name = MonitorName;
+  win::WideString environment = kEnvironment;
+  win::WideString library = kLibraryFileName;
   MONITOR_INFO_2W info{name.data(), environment.data(), library.data()};
   if (!AddMonitorW(nullptr, 2, reinterpret_cast<LPBYTE>(&info)))
     ErrorHandler(static_cast<LONG>(GetLastError()), WSTR("DLLRegisterServer"), false, nullptr);
 }
 
 // Whatever the spooler answers: a monitor it refuses to remove stays installed.
-void DeleteMonitor() {
-  std::u16string name = MonitorName;
-  std::u16string environment = kEnvironment;
+void UninstallMonitor() {
+  win::WideString name = MonitorName;
+  win::WideString environment = kEnvironment;
   DeleteMonitorW(nullptr, environment.data(), name.data());
 }
 
 }  // namespace
 
+}  // namespace Quorvane
+
 HRESULT STDAPICALLTYPE DllRegisterServer() {
+  using namespace Quorvane;
   try {
-    AddMonitor();
+    InstallMonitor();
     OwnTypeLibrary library;
     const HRESULT result = library.Load();
     return FAILED(result) ? result : library.Register();
@@ -47,12 +55,13 @@ HRESULT STDAPICALLTYPE DllRegisterServer() {
 
 // Each step that fails only skips what depends on it; the result is always S_OK.
 HRESULT STDAPICALLTYPE DllUnregisterServer() {
+  using namespace Quorvane;
   try {
     DetachPrinters();
   } catch (...) {
   }
   try {
-    DeleteMonitor();
+    UninstallMonitor();
   } catch (...) {
   }
   try {
@@ -62,3 +71,4 @@ HRESULT STDAPICALLTYPE DllUnregisterServer() {
   }
   return S_OK;
 }
+

@@ -1,5 +1,7 @@
 #include "RegistryKey.h"
 
+namespace Quorvane {
+
 RegistryKey::~RegistryKey() { Close(); }
 
 LSTATUS RegistryKey::Open(HKEY root, LPCWSTR path, REGSAM access) {
@@ -14,3 +16,5 @@ void RegistryKey::Close() {
   if (key_) RegCloseKey(key_);
   key_ = nullptr;
 }
+
+}  // namespace Quorvane

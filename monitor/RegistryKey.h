@@ -2,6 +2,8 @@
 #pragma once
 #include <windows.h>
 
+namespace Quorvane {
+
 class RegistryKey {
  public:
   RegistryKey() = default;
@@ -19,3 +21,5 @@ class RegistryKey {
  private:
   HKEY key_ = nullptr;
 };
+
+}  // namespace Quorvane

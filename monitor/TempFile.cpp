@@ -2,17 +2,21 @@
 
 #include <utility>
 
+#include <qv/macros.h>
+
+namespace Quorvane {
+
 namespace {
 
 // Closes the file it was given, whatever happened to it.
-class OpenFile {
+class OpenedFile {
  public:
-  explicit OpenFile(HANDLE handle) : handle_(handle) {}
-  ~OpenFile() {
+  explicit OpenedFile(HANDLE handle) : handle_(handle) {}
+  ~OpenedFile() {
     if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
   }
-  OpenFile(const OpenFile&) = delete;
-  OpenFile& operator=(const OpenFile&) = delete;
+  OpenedFile(const OpenedFile&) = delete;
+  OpenedFile& operator=(const OpenedFile&) = delete;
   HANDLE get() const { return handle_; }
 
  private:
@@ -53,7 +57,7 @@ DWORD TempFile::Append(const BYTE* bytes, DWORD count) const {
   if (count == 0) return 0;
   if (!bytes) return ERROR_INVALID_PARAMETER;
   if (path_.empty()) return ERROR_PATH_NOT_FOUND;
-  OpenFile file(CreateFileW(path_.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+  OpenedFile file(CreateFileW(path_.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL, nullptr));
   if (file.get() == INVALID_HANDLE_VALUE) return LastErrorOr(ERROR_OPEN_FAILED);
   // With the high part asked for, a job may grow past 4 GiB; the low part alone may then be
@@ -74,3 +78,5 @@ void TempFile::Delete() noexcept {
   DeleteFileW(path_.c_str());  // nothing to do if it fails: the file was ours and is let go
   path_.clear();
 }
+
+}  // namespace Quorvane

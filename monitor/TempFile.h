@@ -4,6 +4,9 @@
 #include <windows.h>
 
 #include <string>
+#include "win/WideString.h"
+
+namespace Quorvane {
 
 class TempFile {
  public:
@@ -23,10 +26,12 @@ class TempFile {
   DWORD Append(const BYTE* bytes, DWORD count) const;
 
   // The full path; empty when no file is owned.
-  const std::u16string& Path() const { return path_; }
+  const win::WideString& Path() const { return path_; }
 
  private:
   void Delete() noexcept;
 
-  std::u16string path_;
+  win::WideString path_;
 };
+
+}  // namespace Quorvane

@@ -2,8 +2,10 @@
 // apart from the code, so that a library without the record can be built from the same code.
 #include "TypeLibraryRecord.h"
 
+#include <qv/macros.h>
+
 QV_EXPORT_C const TYPELIBRECORD TypeLibraryResource = {
-    sizeof(TYPELIBRECORD), LIBID_MARROWJETLib, 0x409, SYS_WIN32, 1, 0, 0, WSTR("MARROWJETLib"),
+    sizeof(TYPELIBRECORD), Quorvane::LIBID_MARROWJETLib, 0x409, SYS_WIN32, 1, 0, 0, WSTR("MARROWJETLib"),
     WSTR("Marrowjet 1.0 Type Library")};
 
 namespace {

@@ -4,6 +4,8 @@
 
 #include "modError.h"
 
+#include <qv/macros.h>
+
 namespace MarrowjetUI {
 
 void RaiseError(LONG number, TextView description) { throw ObjectError(number, Text(description)); }

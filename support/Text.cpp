@@ -18,7 +18,7 @@ Text FromCodePage(std::string_view bytes) {
   if (bytes.empty()) return {};
   const int length = static_cast<int>(bytes.size());
   const int needed = MultiByteToWideChar(CP_ACP, 0, bytes.data(), length, nullptr, 0);
-  Text text(static_cast<size_t>(needed), u'\0');
+  Text text(static_cast<size_t>(needed), WCHAR('\0'));
   if (needed > 0) MultiByteToWideChar(CP_ACP, 0, bytes.data(), length, text.data(), needed);
   return text;
 }
@@ -31,9 +31,9 @@ Text DecimalText(long long number) {
 Text FromBstr(BSTR value) { return value ? Text(value, SysStringLen(value)) : Text(); }
 
 Text TrimBlanks(TextView text) {
-  const size_t first = text.find_first_not_of(u' ');
+  const size_t first = text.find_first_not_of(WCHAR(' '));
   if (first == TextView::npos) return {};
-  const size_t last = text.find_last_not_of(u' ');
+  const size_t last = text.find_last_not_of(WCHAR(' '));
   return Text(text.substr(first, last - first + 1));
 }
 

@@ -3,13 +3,15 @@
 #pragma once
 #include <windows.h>
 
+#include "win/WideString.h"
+
 #include <string>
 #include <string_view>
 
 namespace MarrowjetUI {
 
-using Text = std::basic_string<WCHAR>;
-using TextView = std::basic_string_view<WCHAR>;
+using Text = win::WideString;
+using TextView = win::WideStringView;
 
 // The text in the 8-bit code page, and back.
 std::string ToCodePage(TextView text);

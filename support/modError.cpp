@@ -6,6 +6,7 @@
 #include "RegKey.h"
 
 #include <qv/diagnostics.h>
+#include <qv/macros.h>
 
 namespace MarrowjetUI {
 namespace {
@@ -26,7 +27,7 @@ class LookupInProgress {
 };
 
 Text Padded(Text text, size_t width) {
-  if (text.size() < width) text.append(width - text.size(), u' ');
+  if (text.size() < width) text.append(width - text.size(), WCHAR(' '));
   return text;
 }
 

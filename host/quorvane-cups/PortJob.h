@@ -3,6 +3,7 @@
 #pragma once
 #include <windef.h>
 #include <winspool.h>
+#include <winsplp.h>
 
 #include <string>
 

@@ -8,6 +8,7 @@
 #include <qv/utf.h>
 
 #include <windows.h>
+#include <winsplp.h>
 
 #include <algorithm>
 #include <cstdio>

@@ -3,6 +3,7 @@
 // linking the job processor; the job processor implements them.
 #pragma once
 #include <windows.h>
+#include <qv/macros.h>
 
 // _Job {16C68C43-571D-4A21-B336-E68FAA786F3F}, class Job {2C126914-4742-4BB3-A78C-E334633BDF47}
 inline constexpr IID IID__Job = {0x16C68C43, 0x571D, 0x4A21, {0xB3, 0x36, 0xE6, 0x8F, 0xAA, 0x78, 0x6F, 0x3F}};

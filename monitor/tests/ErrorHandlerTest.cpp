@@ -11,6 +11,9 @@
 #include <filesystem>
 #include <functional>
 
+using Quorvane::ErrorHandler;
+using Quorvane::ErrorHandlerClock;
+
 namespace {
 
 // 5 March 2002 at 9:07:33.250.

@@ -3,7 +3,7 @@
 #include "MonitorFixture.h"
 
 #include <MarrowjetInterfaces.h>
-#include <comreg.h>
+#include <qv/comreg.h>
 #include <qv/diagnostics.h>
 #include <qv/utf.h>
 

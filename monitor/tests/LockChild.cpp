@@ -9,6 +9,8 @@
 // Usage: qvpm_lock_child LIBRARY MARKER MODE
 #include "FakeSpooler.h"
 
+#include <winsplp.h>
+
 #include <dlfcn.h>
 #include <filesystem>
 #include <iostream>

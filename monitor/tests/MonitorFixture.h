@@ -6,6 +6,7 @@
 
 #include <TempPrefix.h>
 #include <windows.h>
+#include <winsplp.h>
 
 #include <gtest/gtest.h>
 

@@ -3,6 +3,7 @@
 #include "RecordingServer.h"
 
 #include <windows.h>
+#include <winsplp.h>
 
 #include <string>
 

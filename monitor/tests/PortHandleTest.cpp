@@ -8,6 +8,8 @@
 
 #include <string>
 
+using namespace Quorvane;
+
 namespace {
 
 HANDLE OpenPort(const std::u16string& name) {

@@ -1,7 +1,7 @@
 #include "RecordingServer.h"
 
 #include <MarrowjetInterfaces.h>
-#include <comreg.h>
+#include <qv/comreg.h>
 #include <qv/utf.h>
 
 #include <atomic>

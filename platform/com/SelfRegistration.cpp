@@ -8,7 +8,7 @@
 #include "ClassKeys.h"
 #include "LibraryLoader.h"
 
-#include <comreg.h>
+#include <qv/comreg.h>
 #include <windows.h>
 #include <qv/utf.h>
 

@@ -2,6 +2,7 @@
 // outlives the library or file it was read from.
 #pragma once
 #include <oleauto.h>
+#include <qv/typelib_record.h>
 
 #include <atomic>
 #include <cstdint>

@@ -54,28 +54,6 @@ struct ITypeLib : public IUnknown {
   virtual void STDMETHODCALLTYPE ReleaseTLibAttr(TLIBATTR* pTLibAttr) = 0;
 };
 
-// How a library carries its type library (on Windows, the TYPELIB resource with identifier 1):
-// it exports one `const TYPELIBRECORD` under the C name `TypeLibraryResource`, e.g.
-//
-//   extern "C" const TYPELIBRECORD TypeLibraryResource = {
-//       sizeof(TYPELIBRECORD), {0x1D47C6CD, ...}, 0x409, SYS_WIN32, 1, 0, 0,
-//       WSTR("MARROWJETLib"), WSTR("Marrowjet 1.0 Type Library")};
-//
-// cbSize is sizeof(TYPELIBRECORD) of the build that wrote the record; a smaller one is refused.
-// The strings may be null (none); they are copied when the library is loaded.
-typedef struct tagTYPELIBRECORD {
-  DWORD cbSize;
-  GUID guid;
-  LCID lcid;
-  SYSKIND syskind;
-  WORD wMajorVerNum;
-  WORD wMinorVerNum;
-  WORD wLibFlags;
-  LPCOLESTR name;
-  LPCOLESTR helpString;
-} TYPELIBRECORD;
-#define TYPELIBRECORD_SYMBOL "TypeLibraryResource"
-
 // A type library file (".tlb", the fallback beside a library whose record can't be read) is
 // UTF-8 text, one "key=value" per line, LF or CRLF line ends, first line exactly
 // "QUORVANE TYPELIB 1":
@@ -101,7 +79,6 @@ INT STDAPICALLTYPE SystemTimeToVariantTime(LPSYSTEMTIME lpSystemTime, double* pv
 INT STDAPICALLTYPE VariantTimeToSystemTime(double vtime, LPSYSTEMTIME lpSystemTime);
 
 extern const IID IID_ITypeLib;
-extern const TYPELIBRECORD TypeLibraryResource;
 
 // Loads the type library that `szFile` carries: a library's exported record, or a type library
 // file. `szFile` is a bare library name (looked for as LoadLibrary looks), an absolute host path

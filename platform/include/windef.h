@@ -76,8 +76,6 @@ typedef void* PSECURITY_DESCRIPTOR;
 #define MAX_PATH 260
 #define INVALID_HANDLE_VALUE ((HANDLE)(LONG_PTR)-1)
 
-// The one way to write a wide literal: UTF-16 here, L"" on a Windows build.
-#define WSTR(s) u"" s
 
 typedef struct _SECURITY_ATTRIBUTES {
   DWORD nLength;
@@ -101,6 +99,7 @@ typedef struct _SYSTEMTIME {
   WORD wMilliseconds;
 } SYSTEMTIME, *PSYSTEMTIME, *LPSYSTEMTIME;
 
-#define QV_EXPORT_C extern "C" __attribute__((visibility("default")))
-// A C++ function exported under its decorated name (libraries are built with hidden visibility).
-#define QV_EXPORT __attribute__((visibility("default")))
+// Our own macros (WSTR, the export macros) are no Windows names: they live in qv/macros.h. The
+// Linux side gets them with every Windows header; the monitor, the job processor and their
+// support include qv/macros.h themselves, as a Windows build of them must.
+#include <qv/macros.h>

@@ -6,7 +6,6 @@
 
 typedef struct _devicemodeW DEVMODEW, *LPDEVMODEW;
 typedef struct _devicemodeA DEVMODEA, *LPDEVMODEA;
-typedef struct _COMMTIMEOUTS COMMTIMEOUTS, *LPCOMMTIMEOUTS;
 
 typedef struct _PRINTER_DEFAULTSW {
   LPWSTR pDatatype;
@@ -51,13 +50,22 @@ typedef struct _DOC_INFO_1A {
   LPSTR pOutputFile;
   LPSTR pDatatype;
 } DOC_INFO_1A, *PDOC_INFO_1A, *LPDOC_INFO_1A;
-typedef DOC_INFO_1A DOC_INFO_1;
 
 typedef struct _DOC_INFO_1W {
   LPWSTR pDocName;
   LPWSTR pOutputFile;
   LPWSTR pDatatype;
 } DOC_INFO_1W, *PDOC_INFO_1W, *LPDOC_INFO_1W;
+
+#ifdef UNICODE
+typedef DOC_INFO_1W DOC_INFO_1;
+typedef PDOC_INFO_1W PDOC_INFO_1;
+typedef LPDOC_INFO_1W LPDOC_INFO_1;
+#else
+typedef DOC_INFO_1A DOC_INFO_1;
+typedef PDOC_INFO_1A PDOC_INFO_1;
+typedef LPDOC_INFO_1A LPDOC_INFO_1;
+#endif
 
 typedef struct _PORT_INFO_1W {
   LPWSTR pName;
@@ -105,37 +113,6 @@ typedef struct _MONITOR_INFO_2W {
   LPWSTR pEnvironment;
   LPWSTR pDLLName;
 } MONITOR_INFO_2W, *PMONITOR_INFO_2W, *LPMONITOR_INFO_2W;
-
-// The monitor's table of entry points, older 14-slot layout (no Xcv slots).
-typedef struct _MONITOR {
-  BOOL(WINAPI* pfnEnumPorts)(LPWSTR pName, DWORD Level, LPBYTE pPorts, DWORD cbBuf,
-                             LPDWORD pcbNeeded, LPDWORD pcReturned);
-  BOOL(WINAPI* pfnOpenPort)(LPWSTR pName, PHANDLE pHandle);
-  BOOL(WINAPI* pfnOpenPortEx)(LPWSTR pPortName, LPWSTR pPrinterName, PHANDLE pHandle,
-                              struct _MONITOR* pMonitor);
-  BOOL(WINAPI* pfnStartDocPort)(HANDLE hPort, LPWSTR pPrinterName, DWORD JobId, DWORD Level,
-                                LPBYTE pDocInfo);
-  BOOL(WINAPI* pfnWritePort)(HANDLE hPort, LPBYTE pBuffer, DWORD cbBuf, LPDWORD pcbWritten);
-  BOOL(WINAPI* pfnReadPort)(HANDLE hPort, LPBYTE pBuffer, DWORD cbBuffer, LPDWORD pcbRead);
-  BOOL(WINAPI* pfnEndDocPort)(HANDLE hPort);
-  BOOL(WINAPI* pfnClosePort)(HANDLE hPort);
-  BOOL(WINAPI* pfnAddPort)(LPWSTR pName, HWND hWnd, LPWSTR pMonitorName);
-  BOOL(WINAPI* pfnAddPortEx)(LPWSTR pName, DWORD Level, LPBYTE lpBuffer, LPWSTR lpMonitorName);
-  BOOL(WINAPI* pfnConfigurePort)(LPWSTR pName, HWND hWnd, LPWSTR pPortName);
-  BOOL(WINAPI* pfnDeletePort)(LPWSTR pName, HWND hWnd, LPWSTR pPortName);
-  BOOL(WINAPI* pfnGetPrinterDataFromPort)(HANDLE hPort, DWORD ControlID, LPWSTR pValueName,
-                                          LPWSTR lpInBuffer, DWORD cbInBuffer,
-                                          LPWSTR lpOutBuffer, DWORD cbOutBuffer,
-                                          LPDWORD lpcbReturned);
-  BOOL(WINAPI* pfnSetPortTimeOuts)(HANDLE hPort, LPCOMMTIMEOUTS lpCTO, DWORD reserved);
-} MONITOR, *LPMONITOR;
-
-typedef struct _MONITOREX {
-  DWORD dwMonitorSize;
-  MONITOR Monitor;
-} MONITOREX, *LPMONITOREX;
-
-typedef LPMONITOREX(WINAPI* PFN_InitializePrintMonitor)(LPWSTR pRegistryRoot);
 
 #define PRINTER_ACCESS_ADMINISTER 0x00000004
 #define PRINTER_ACCESS_USE 0x00000008

@@ -8,6 +8,7 @@
 #pragma once
 #include <windef.h>
 #include <winspool.h>
+#include <winsplp.h>
 
 #include <string>
 #include <vector>

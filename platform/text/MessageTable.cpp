@@ -1,5 +1,6 @@
 #include "MessageTable.h"
 
+#include <olectl.h>
 #include <winerror.h>
 
 #include <unordered_map>

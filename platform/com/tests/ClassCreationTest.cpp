@@ -2,7 +2,7 @@
 
 #include <TempPrefix.h>
 #include <qv/prefix.h>
-#include <comreg.h>
+#include <qv/comreg.h>
 #include <windows.h>
 #include <qv/utf.h>
 

@@ -1,6 +1,7 @@
 // The type library the test library carries, and checks of a loaded one against it.
 #pragma once
 #include <oleauto.h>
+#include <qv/typelib_record.h>
 
 #include <gtest/gtest.h>
 

@@ -5,6 +5,7 @@
 #pragma once
 #include <windef.h>
 #include <winspool.h>
+#include <winsplp.h>
 #include <qv/status_text.h>
 
 #include <cstdint>

@@ -2,6 +2,7 @@
 // only: installation and tests write them.
 #pragma once
 #include <oleauto.h>
+#include <qv/typelib_record.h>
 
 #include <string>
 

@@ -10,6 +10,7 @@
 // "ReportAtEndDoc" makes EndDocPort report that number as a failure, as a port's script that
 // could not write its file does, and still answer TRUE.
 #include <windows.h>
+#include <winsplp.h>
 
 #include <qv/diagnostics.h>
 

@@ -4,6 +4,7 @@
 
 #include <qv/sync.h>
 #include <windows.h>
+#include <winsplp.h>
 
 #include <gtest/gtest.h>
 

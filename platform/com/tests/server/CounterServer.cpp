@@ -1,7 +1,7 @@
 // A minimal in-process server for the component runtime's tests.
 #include "TestCounter.h"
 
-#include <comreg.h>
+#include <qv/comreg.h>
 #include <windows.h>
 
 #include <atomic>

@@ -1,5 +1,6 @@
 // A library that carries a type library the way the monitor library does: an exported record.
 #include <oleauto.h>
+#include <qv/typelib_record.h>
 
 extern "C" const TYPELIBRECORD TypeLibraryResource = {
     sizeof(TYPELIBRECORD),

@@ -2,7 +2,7 @@
 // InprocServer32 entries of one class under HKEY_CLASSES_ROOT, naming the server by the absolute
 // path of `module`, the library that holds the class.
 #pragma once
-#include "objbase.h"
+#include <objbase.h>
 
 extern "C" {
 HRESULT STDAPICALLTYPE RegisterInprocServerClass(REFCLSID clsid, LPCWSTR progId,

@@ -1,0 +1,68 @@
+// The store's write-ahead log stays short: checkpointed as it grows, emptied on request, and
+// left alone at a command's end while it is short (emptying it would cost more flushes than a
+// short log costs to replay).
+#include <TempPrefix.h>
+#include <gtest/gtest.h>
+#include <qv/registry_store.h>
+#include <windows.h>
+
+#include <filesystem>
+#include <string>
+
+namespace {
+
+constexpr const char* kKey = "SOFTWARE\\Drennic\\Log";
+
+// Frames in the log file, as SQLite lays it out: a 32-byte header, then each page with a 24-byte
+// frame header.
+uintmax_t Frames(const std::string& log) {
+  uintmax_t size = std::filesystem::file_size(log);
+  return size < 32 ? 0 : (size - 32) / (4096 + 24);
+}
+
+void Write(int count) {
+  HKEY key = nullptr;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr), 0);
+  static DWORD next = 0;  // a value that changes: rewriting the same bytes writes no page
+  for (int i = 0; i < count; ++i) {
+    DWORD value = ++next;
+    ASSERT_EQ(RegSetValueExA(key, ("v" + std::to_string(i % 50)).c_str(), 0, REG_DWORD,
+                             reinterpret_cast<const BYTE*>(&value), sizeof value),
+              0);
+  }
+  RegCloseKey(key);
+}
+
+TEST(RegistryLogTest, TheLogStaysShortAndIsEmptiedWhenAsked) {
+  struct Case {
+    const char* name;
+    uintmax_t frames;  // written until the log holds at least this many frames
+    bool always;
+    bool emptied;  // the log file is empty afterwards
+  } cases[] = {
+      {"a short log is left at the end of a command", 1, false, false},
+      {"a long log is emptied at the end of a command", 30, false, true},
+      {"asked always (after install), even a short log is emptied", 1, true, true},
+  };
+  for (const Case& c : cases) {
+    qv::testing::TempPrefix prefix;
+    const std::string log = prefix.Path("registry.db-wal");
+    Write(1);  // the new store's tables and defaults
+    qv::CheckpointRegistry(true);
+    ASSERT_EQ(Frames(log), 0u) << c.name;
+    for (int i = 0; i < 200 && (!std::filesystem::exists(log) || Frames(log) < c.frames); ++i) Write(1);
+    ASSERT_GE(Frames(log), c.frames) << c.name;
+    ASSERT_LT(Frames(log), 64u) << c.name << ": checkpointed on the way";
+    qv::CheckpointRegistry(c.always);
+    EXPECT_EQ(std::filesystem::file_size(log) == 0, c.emptied) << c.name;
+  }
+}
+
+TEST(RegistryLogTest, ManyCommitsKeepTheLogShort) {
+  qv::testing::TempPrefix prefix;
+  Write(600);
+  // Checkpointed every 64 pages: the log file is reused from its start, never much longer.
+  EXPECT_LT(std::filesystem::file_size(prefix.Path("registry.db-wal")), 100u * 4096u);
+}
+
+}  // namespace
