@@ -140,7 +140,10 @@ bool CheckFieldCodes(const std::string& text) {
     if (text[i] != '?' || text[i + 3] != '?' || !IsLetter(text[i + 1]) || !IsLetter(text[i + 2])) continue;
     const std::string code = text.substr(i, 4);
     const bool known = std::any_of(std::begin(kFieldCodes), std::end(kFieldCodes), [&](const FieldCode& field) {
-      return "?" + qv::ToUtf8(field.name) + "?" == code;
+      // Compared piece by piece: g++ 12 at -O3 gives a false -Wrestrict for "?" + std::string.
+      const std::string name = qv::ToUtf8(field.name);
+      return code.size() == name.size() + 2 && code.front() == '?' && code.back() == '?' &&
+             code.compare(1, name.size(), name) == 0;
     });
     if (known) {
       any = true;
