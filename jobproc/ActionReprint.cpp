@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "ControllerPrinterSelect.h"
 #include "JobCalls.h"
 #include "ObjectError.h"
 #include "RawPrint.h"
@@ -13,10 +14,6 @@ namespace MarrowjetUI {
 namespace {
 
 constexpr TextView kPrefix = WSTR("Reprint: ");
-
-// The printer selection dialog comes with the port configuration. Until then the selection
-// answers with its default, as a cancelled selection does, so the name stays as it is.
-Text SelectPrinterName(TextView DefaultPrinter) { return Text(DefaultPrinter); }
 
 // The present local date and time, in whole seconds.
 DATE PresentDate() {
@@ -99,7 +96,8 @@ void ActionReprint::LoadFromString(TextView Cmd) noexcept {
 void ActionReprint::ConfigureUI() noexcept {
   try {
     // An empty answer leaves the name as it is.
-    Text chosen = SelectPrinterName(printerName_);
+    ControllerPrinterSelect select;
+    Text chosen = select.SelectPrinterName(printerName_);
     if (!chosen.empty()) printerName_ = std::move(chosen);
   } catch (...) {
     ReportCaughtError(WSTR("ActionReprint::ConfigureUI"));

@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "ControllerFilePath.h"
 #include "Job.h"
 #include "JobCalls.h"
 #include "ObjectError.h"
@@ -86,8 +87,24 @@ void ActionWriteFile::LoadFromString(TextView Cmd) noexcept {
 }
 
 void ActionWriteFile::ConfigureUI() noexcept {
-  // The file path template dialog arrives with the port configuration; until then the
-  // template stays as it is.
+  try {
+    _ControllerFilePath* dialog = nullptr;
+    const HRESULT created =
+        ControllerFilePath::CreateInstance(IID__ControllerFilePath, reinterpret_cast<void**>(&dialog));
+    if (FAILED(created)) RaiseSystemError(created);
+    struct Release {
+      _ControllerFilePath* object;
+      ~Release() { object->Release(); }
+    } release{dialog};
+    Bstr current(pathTemplate_);
+    BSTR argument = current.Get();
+    Bstr answer;
+    if (FAILED(dialog->Show(&argument, answer.Out()))) return;
+    // An empty answer leaves the template as it is.
+    if (Text edited = answer.ToText(); !edited.empty()) pathTemplate_ = std::move(edited);
+  } catch (...) {
+    ReportCaughtError(WSTR("ActionWriteFile::ConfigureUI"));
+  }
 }
 
 void ActionWriteFile::CreateFilePath(TextView path, size_t literalLength) noexcept {

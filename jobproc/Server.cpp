@@ -5,6 +5,7 @@
 
 #include "ClassFactory.h"
 #include "Controller.h"
+#include "ControllerFilePath.h"
 #include "Job.h"
 #include "RawPrint.h"
 #include "ServerLock.h"
@@ -18,6 +19,7 @@ namespace {
 ClassFactory g_jobFactory(&Job::CreateInstance);
 ClassFactory g_controllerFactory(&Controller::CreateInstance);
 ClassFactory g_rawPrintFactory(&RawPrint::CreateInstance);
+ClassFactory g_filePathFactory(&ControllerFilePath::CreateInstance);
 
 struct ClassEntry {
   const CLSID& clsid;
@@ -42,13 +44,13 @@ HMODULE ThisModule() {
 
 }  // namespace
 
-// ControllerFilePath is registered, but its objects are not offered yet.
 QV_EXPORT_C HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv) {
   if (!ppv) return E_POINTER;
   *ppv = nullptr;
   if (rclsid == CLSID_Job) return g_jobFactory.QueryInterface(riid, ppv);
   if (rclsid == CLSID_Controller) return g_controllerFactory.QueryInterface(riid, ppv);
   if (rclsid == CLSID_RawPrint) return g_rawPrintFactory.QueryInterface(riid, ppv);
+  if (rclsid == CLSID_ControllerFilePath) return g_filePathFactory.QueryInterface(riid, ppv);
   return CLASS_E_CLASSNOTAVAILABLE;
 }
 

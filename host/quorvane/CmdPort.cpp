@@ -1,7 +1,9 @@
 // quorvane port: the monitor's ports. A port is a subkey of the monitor key named as the port;
-// its text value "Script" holds one action per line, lines joined by CR LF. Deleting goes
-// through the print system to the monitor that owns the port, as the spooler's port list does.
+// its text value "Script" holds one action per line, lines joined by CR LF. Adding, configuring
+// and deleting go through the print system to the monitor that owns the port, as the spooler's
+// port list does (adding and configuring in PortDialogs).
 #include "Command.h"
+#include "PortDialogs.h"
 #include "RegistryData.h"
 #include "RegistryKey.h"
 #include "PortCheck.h"
@@ -17,14 +19,15 @@ namespace {
 
 const char16_t kMonitorKey[] = u"SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\Quorvane";
 
-const char kUsage[] =
+const std::string kUsage =
     "usage: quorvane port show NAME      show a port's script, one action per line, and warn on\n"
     "                                  standard error about what in it will not run\n"
     "       quorvane port check [NAME]   check one port's script, or every port's; exits 1 when a\n"
     "                                  port would lose jobs\n"
     "       quorvane port delete NAME [--force]\n"
     "                                  delete a port and its script; while printers use the\n"
-    "                                  port it is refused, unless --force moves them to \"FILE:\"";
+    "                                  port it is refused, unless --force moves them to \"FILE:\"\n" +
+    PortDialogUsage();
 
 // Tells the warnings for one port on stderr; true when there were any.
 bool Warn(const std::string& name, const std::vector<std::string>& warnings) {
@@ -105,6 +108,7 @@ int RunPort(const std::vector<std::string>& args) {
     if (args.size() != 2) throw UsageError("port show needs one port name");
     return Show(args[1]);
   }
+  if (args[0] == "add" || args[0] == "configure") return RunPortDialog(args);
   if (args[0] == "check") {
     if (args.size() > 2) throw UsageError("port check takes at most one port name");
     return Check(std::vector<std::string>(args.begin() + 1, args.end()));
@@ -118,7 +122,8 @@ int RunPort(const std::vector<std::string>& args) {
   throw UsageError("unknown port command \"" + args[0] + "\"");
 }
 
-const CommandRegistrar kRegister({"port", "show, check and delete the ports of the monitor", kUsage, &RunPort});
+const CommandRegistrar kRegister({"port", "add, configure, show, check and delete the ports of the monitor",
+                                  kUsage.c_str(), &RunPort});
 
 }  // namespace
 }  // namespace qv::cli

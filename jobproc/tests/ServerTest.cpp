@@ -88,10 +88,14 @@ TEST(ServerTest, RegisteredClassesAreCreatedByProgId) {
   EXPECT_EQ(error, 0);
   raw->Release();
 
-  IUnknown* object = nullptr;
-  EXPECT_EQ(CoCreateInstance(CLSID_ControllerFilePath, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
-                             reinterpret_cast<void**>(&object)),
-            CLASS_E_CLASSNOTAVAILABLE);
+  // The file path dialog's controller is creatable by its ProgID and bound by its slots.
+  CLSID filePathClass{};
+  ASSERT_EQ(CLSIDFromProgID(PROGID_ControllerFilePath, &filePathClass), S_OK);
+  _ControllerFilePath* filePath = nullptr;
+  ASSERT_EQ(CoCreateInstance(filePathClass, nullptr, CLSCTX_INPROC_SERVER, IID__ControllerFilePath,
+                             reinterpret_cast<void**>(&filePath)),
+            S_OK);
+  filePath->Release();
 
   ASSERT_EQ(library.Get<LPFNREGISTERSERVER>("DllUnregisterServer")(), S_OK);
   CLSID gone{};

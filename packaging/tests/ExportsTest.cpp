@@ -61,9 +61,10 @@ std::set<std::string> CNamesOf(const std::string& script) {
   return names;
 }
 
+// The qv namespace, and QvForms, the forms API the dialogs are written against.
 bool InPlatformNamespace(const std::string& mangled) {
   const std::string name = Demangled(mangled);
-  for (const char* prefix : {"qv::", "typeinfo for qv::", "typeinfo name for qv::", "vtable for qv::"})
+  for (const char* prefix : {"qv::", "typeinfo for qv::", "typeinfo name for qv::", "vtable for qv::", "QvForms::"})
     if (name.rfind(prefix, 0) == 0) return true;
   return false;
 }

@@ -3,9 +3,10 @@
 # quorvane as an administrator would: install, a port with a script, a printer, a printed job.
 # The installed programs must find everything through their own tree: no run path may lead
 # into the build folder, no header and no test library may be installed.
-# Usage: install-tree.sh BUILD_DIR
+# Usage: install-tree.sh BUILD_DIR VERSION
 set -euo pipefail
 build=$(cd "$1" && pwd)
+version=$2
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
@@ -35,7 +36,7 @@ done < <(find "$root" -type f)
 
 # A clean environment: nothing of the build on any search path.
 qv() { env -i PATH=/usr/bin:/bin HOME="$work" QUORVANE_PREFIX="$work/prefix" "$root/bin/quorvane" "$@"; }
-qv --version | grep -q '^quorvane [0-9]' || fail "quorvane --version"
+[[ $(qv --version) == "quorvane $version" ]] || fail "quorvane --version does not say $version"
 qv install >/dev/null
 qv reg add 'HKLM\SYSTEM\CurrentControlSet\Control\Print\Monitors\Quorvane\Archive' \
   /v Script /t REG_SZ /d 'WriteFile: C:\Jobs\?DN?.prn' /f >/dev/null

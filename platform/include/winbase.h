@@ -116,6 +116,8 @@ BOOL WINAPI CopyFileW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, BOOL bF
 BOOL WINAPI CreateDirectoryA(LPCSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurityAttributes);
 BOOL WINAPI CreateDirectoryW(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurityAttributes);
 DWORD WINAPI GetFileAttributesA(LPCSTR lpFileName);
+// Starts the program a command line names; above 31 when it was started.
+UINT WINAPI WinExec(LPCSTR lpCmdLine, UINT uCmdShow);
 DWORD WINAPI GetFileAttributesW(LPCWSTR lpFileName);
 
 // Modules: the server libraries find their own file and look functions up by name.

@@ -1,4 +1,5 @@
-// User interface services the system shows: message boxes owned by a window.
+// User interface services the system shows: message boxes owned by a window, and window
+// owners. Window handles are 32-bit values; one that names no window is ignored.
 #pragma once
 #include "windef.h"
 
@@ -21,7 +22,14 @@
 #define IDYES 6
 #define IDNO 7
 
+#define GWL_HWNDPARENT (-8)
+#define SW_SHOWNORMAL 1
+
 extern "C" {
+// Only GWL_HWNDPARENT is kept: it makes `dwNewLong` (a window handle, 0 for none) the owner of
+// `hWnd`. Returns the previous owner, or 0 with the last error set.
+LONG WINAPI SetWindowLongA(HWND hWnd, int nIndex, LONG dwNewLong);
+BOOL WINAPI IsWindow(HWND hWnd);
 int WINAPI MessageBoxW(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType);
 int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType);
 }

@@ -1,11 +1,14 @@
 // The job processor's entry for the monitor: the print entry PrintFile, and the port
-// management calls. The controller holds one script for its lifetime, created on first use.
+// management calls with the port configuration dialog, whose buttons call back into the same
+// object. The controller holds one script for its lifetime, created on first use; while a
+// dialog is open that script is the working copy that only OnOk stores.
 #pragma once
 #include <MarrowjetInterfaces.h>
 
 #include <memory>
 
 #include "DispatchObject.h"
+#include "dlgConfigurePort.h"
 #include "Script.h"
 
 namespace MarrowjetUI {
@@ -27,8 +30,14 @@ class Controller final : public DispatchObject<Controller, _Controller, IID__Con
 
  private:
   Script& TheScript();
+  // The open port dialog; raises an error when there is none.
+  dlgConfigurePort& Dialog();
+  // Shows the dialog made by ConfigurePort or AddPort, then destroys it and the thread's
+  // selection dialogs.
+  void ShowAndDestroy();
 
   std::unique_ptr<Script> script_;
+  std::unique_ptr<dlgConfigurePort> dialog_;
 };
 
 }  // namespace MarrowjetUI

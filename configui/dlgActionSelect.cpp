@@ -1,0 +1,42 @@
+#include "dlgActionSelect.h"
+
+#include "ControllerActionSelect.h"
+#include "ObjectError.h"
+#include "modError.h"
+
+#include <qv/macros.h>
+
+namespace MarrowjetUI {
+
+using QvForms::ControlKind;
+
+dlgActionSelect::dlgActionSelect()
+    : form(WSTR("Action Selection"), 320, 96),
+      Label1(form.Add(ControlKind::Label, WSTR("Label1"), {10, 10, 200, 20})),
+      cmbActions(form.Add(ControlKind::DropDownList, WSTR("cmbActions"), {10, 32, 200, 26})),
+      OKButton(form.Add(ControlKind::PushButton, WSTR("OKButton"), {225, 10, 85, 28})),
+      CancelButton(form.Add(ControlKind::PushButton, WSTR("CancelButton"), {225, 46, 85, 28})) {
+  Label1.Caption = WSTR("Select Destination Type:");
+  OKButton.Caption = WSTR("OK");
+  CancelButton.Caption = WSTR("Cancel");
+  form.DefaultButton = &OKButton;
+  form.CancelButton = &CancelButton;
+  form.SetTabOrder({&OKButton, &CancelButton, &cmbActions});
+  OKButton.OnClick = [this] {
+    if (controller_) controller_->OnOk();
+  };
+  CancelButton.OnClick = [this] {
+    if (controller_) controller_->OnCancel();
+  };
+}
+
+void dlgActionSelect::ShowModal(ControllerActionSelect& controller) noexcept {
+  try {
+    controller_ = &controller;
+    if (!form.ShowModal()) RaiseSystemError(static_cast<LONG>(GetLastError()));
+  } catch (...) {
+    ReportCaughtError(WSTR("dlgActionSelect::ShowModal"));
+  }
+}
+
+}  // namespace MarrowjetUI
