@@ -1,6 +1,8 @@
 #include "CodePageText.h"
 #include "win/WideString.h"
 
+#include <qv/macros.h>
+
 namespace Quorvane {
 
 std::string CodePageText(const win::WideString& text) {
@@ -17,13 +19,13 @@ win::WideString EscapeControlCharacters(const win::WideString& text) {
   win::WideString escaped;
   escaped.reserve(text.size());
   for (const WCHAR c : text) {
-    if (c == u'\r') {
-      escaped += u"\\r";
-    } else if (c == u'\n') {
-      escaped += u"\\n";
+    if (c == WCHAR('\r')) {
+      escaped += WSTR("\\r");
+    } else if (c == WCHAR('\n')) {
+      escaped += WSTR("\\n");
     } else if (c < 0x20 || (c >= 0x7F && c <= 0x9F)) {
-      constexpr char16_t kDigits[] = u"0123456789abcdef";
-      escaped += u"\\x";
+      constexpr WCHAR kDigits[] = WSTR("0123456789abcdef");
+      escaped += WSTR("\\x");
       escaped += kDigits[(c >> 4) & 0xF];
       escaped += kDigits[c & 0xF];
     } else {

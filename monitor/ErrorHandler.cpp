@@ -46,9 +46,9 @@ void Show(LONG code, const win::WideString& description, LPCWSTR source, HWND ow
 
 // The description with its control characters escaped, except the line break it ends in, which
 // ends the entry.
-std::u16string EscapedDescription(const std::u16string& description) {
+win::WideString EscapedDescription(const win::WideString& description) {
   size_t end = description.size();
-  while (end > 0 && (description[end - 1] == u'\r' || description[end - 1] == u'\n')) --end;
+  while (end > 0 && (description[end - 1] == WCHAR('\r') || description[end - 1] == WCHAR('\n'))) --end;
   return EscapeControlCharacters(description.substr(0, end)) + description.substr(end);
 }
 

@@ -1,5 +1,7 @@
 #include "Text.h"
 
+#include <qv/macros.h>
+
 #include <new>
 
 namespace MarrowjetUI {
@@ -64,13 +66,13 @@ Text EscapeControlCharacters(TextView text) {
   Text escaped;
   escaped.reserve(text.size());
   for (const WCHAR c : text) {
-    if (c == u'\r') {
-      escaped += u"\\r";
-    } else if (c == u'\n') {
-      escaped += u"\\n";
+    if (c == WCHAR('\r')) {
+      escaped += WSTR("\\r");
+    } else if (c == WCHAR('\n')) {
+      escaped += WSTR("\\n");
     } else if (c < 0x20 || (c >= 0x7F && c <= 0x9F)) {
-      constexpr char16_t kDigits[] = u"0123456789abcdef";
-      escaped += u"\\x";
+      constexpr WCHAR kDigits[] = WSTR("0123456789abcdef");
+      escaped += WSTR("\\x");
       escaped += kDigits[(c >> 4) & 0xF];
       escaped += kDigits[c & 0xF];
     } else {

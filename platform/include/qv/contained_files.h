@@ -8,6 +8,7 @@
 // calls open each element with FILE_FLAG_OPEN_REPARSE_POINT and refuse reparse points.
 #pragma once
 #include <windef.h>
+#include <qv/macros.h>
 
 // The relative part: elements separated by "\" or "/" (repeated separators count as one).
 // Refused with ERROR_INVALID_NAME: "." or ".." and a NUL. An element "Z:" is a name like any
