@@ -3,14 +3,13 @@
 #include <windows.h>
 
 #include <string>
+#include "win/ControlEscapes.h"
 #include "win/WideString.h"
 
 namespace Quorvane {
 
-std::string CodePageText(const win::WideString& text);
+using win::EscapeControlCharacters;
 
-// Control characters shown as visible escapes ("\r", "\n", "\xNN"), so that no text can start a
-// line of its own in the log; other text unchanged.
-win::WideString EscapeControlCharacters(const win::WideString& text);
+std::string CodePageText(const win::WideString& text);
 
 }  // namespace Quorvane

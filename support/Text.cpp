@@ -62,24 +62,4 @@ HRESULT CopyToOut(TextView text, BSTR* out) noexcept {
   return *out ? S_OK : E_OUTOFMEMORY;
 }
 
-Text EscapeControlCharacters(TextView text) {
-  Text escaped;
-  escaped.reserve(text.size());
-  for (const WCHAR c : text) {
-    if (c == WCHAR('\r')) {
-      escaped += WSTR("\\r");
-    } else if (c == WCHAR('\n')) {
-      escaped += WSTR("\\n");
-    } else if (c < 0x20 || (c >= 0x7F && c <= 0x9F)) {
-      constexpr WCHAR kDigits[] = WSTR("0123456789abcdef");
-      escaped += WSTR("\\x");
-      escaped += kDigits[(c >> 4) & 0xF];
-      escaped += kDigits[c & 0xF];
-    } else {
-      escaped += c;
-    }
-  }
-  return escaped;
-}
-
 }  // namespace MarrowjetUI

@@ -3,6 +3,7 @@
 #pragma once
 #include <windows.h>
 
+#include "win/ControlEscapes.h"
 #include "win/WideString.h"
 
 #include <string>
@@ -22,10 +23,7 @@ Text DecimalText(long long number);
 
 // The characters of an OLE string; a null string is empty text.
 Text FromBstr(BSTR value);
-
-// Control characters shown as visible escapes ("\r", "\n", "\xNN"), so that text taken from a
-// job (a document name, a path) can't start a line of its own in the log; other text unchanged.
-Text EscapeControlCharacters(TextView text);
+using win::EscapeControlCharacters;
 
 // Blanks removed from both ends (only blanks, not other white space).
 Text TrimBlanks(TextView text);
