@@ -68,9 +68,7 @@ void ActionReprint::Run(TextView TempFilePath, _Job* JobInfo, DATE) noexcept {
 }
 
 Text ActionReprint::AsString() noexcept {
-  return ReportFailures(WSTR("ActionReprint::AsString"), [&] {
-    return Text(kPrefix) + printerName_;
-  });
+  return ReportFailures(WSTR("ActionReprint::AsString"), [&] { return Text(kPrefix) + printerName_; });
 }
 
 void ActionReprint::LoadFromString(TextView Cmd) noexcept {

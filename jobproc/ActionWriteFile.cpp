@@ -68,9 +68,7 @@ void ActionWriteFile::Run(TextView TempFilePath, _Job* JobInfo, DATE DateNow) no
 }
 
 Text ActionWriteFile::AsString() noexcept {
-  return ReportFailures(WSTR("ActionWriteFile::AsString"), [&] {
-    return Text(kPrefix) + pathTemplate_;
-  });
+  return ReportFailures(WSTR("ActionWriteFile::AsString"), [&] { return Text(kPrefix) + pathTemplate_; });
 }
 
 void ActionWriteFile::LoadFromString(TextView Cmd) noexcept {

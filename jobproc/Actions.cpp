@@ -13,9 +13,7 @@ namespace {
 }  // namespace
 
 void Actions::Add(ActionRef objNew) noexcept {
-  ReportFailures(WSTR("Actions::Add"), [&] {
-    items_.push_back(std::move(objNew));
-  });
+  ReportFailures(WSTR("Actions::Add"), [&] { items_.push_back(std::move(objNew)); });
 }
 
 ActionRef Actions::Item(LONG vntIndexKey) noexcept {
@@ -35,9 +33,7 @@ void Actions::Remove(LONG vntIndexKey) noexcept {
 }
 
 std::vector<ActionRef> Actions::NewEnum() const noexcept {
-  return ReportFailures(WSTR("Actions::NewEnum"), [&] {
-    return items_;
-  });
+  return ReportFailures(WSTR("Actions::NewEnum"), [&] { return items_; });
 }
 
 // The new order is built whole and only then replaces the old one, so a failure on the way
@@ -50,9 +46,7 @@ std::vector<ActionRef> Actions::SwappedWithNext(long long index) const {
 }
 
 void Actions::MoveUp(LONG Index) noexcept {
-  ReportFailures(WSTR("Actions::MoveUp"), [&] {
-    items_ = SwappedWithNext(static_cast<long long>(Index) - 1);
-  });
+  ReportFailures(WSTR("Actions::MoveUp"), [&] { items_ = SwappedWithNext(static_cast<long long>(Index) - 1); });
 }
 
 void Actions::MoveDown(LONG Index) { items_ = SwappedWithNext(Index); }

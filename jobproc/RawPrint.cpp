@@ -101,14 +101,16 @@ HRESULT RawPrint::GetError(LONG* result) {
 HRESULT RawPrint::PrintString(BSTR* strData, VARIANT_BOOL* result) {
   if (!strData || !result) return E_POINTER;
   *result = VARIANT_FALSE;
-  ReportFailures(WSTR("RawPrint::PrintString"), [&] { *result = SendText(FromBstr(*strData)) ? VARIANT_TRUE : VARIANT_FALSE; });
+  ReportFailures(WSTR("RawPrint::PrintString"),
+                 [&] { *result = SendText(FromBstr(*strData)) ? VARIANT_TRUE : VARIANT_FALSE; });
   return S_OK;
 }
 
 HRESULT RawPrint::PrintFile(BSTR* strFileName, VARIANT_BOOL* result) {
   if (!strFileName || !result) return E_POINTER;
   *result = VARIANT_FALSE;
-  ReportFailures(WSTR("RawPrint::PrintFile"), [&] { *result = SendFile(FromBstr(*strFileName)) ? VARIANT_TRUE : VARIANT_FALSE; });
+  ReportFailures(WSTR("RawPrint::PrintFile"),
+                 [&] { *result = SendFile(FromBstr(*strFileName)) ? VARIANT_TRUE : VARIANT_FALSE; });
   return S_OK;
 }
 
