@@ -180,14 +180,22 @@ bool Despool(DWORD id) {
 
 std::string Shown(const std::string& path) { return path == "-" ? "standard input" : path; }
 
-// A file that could not be spooled; when the spool folder (or the prefix it would be made in)
-// refuses this user, that is said, whatever status the spool met first.
+// A file that could not be spooled. What failed is the spool, not the file (it was opened
+// already): the message names the spool folder, or the registry that numbers the jobs, with its
+// path. When the spool folder (or the prefix it would be made in) refuses this user, that is
+// said, whatever status the spool met first.
 std::string SpoolFailure(const std::string& shown, DWORD status) {
   const std::string prefix = qv::ChosenPrefixDir();
+  const std::string spool = prefix + "/spool";
   std::error_code ignored;
-  const std::string spool = std::filesystem::exists(prefix + "/spool", ignored) ? prefix + "/spool" : prefix;
-  if (access(spool.c_str(), W_OK | X_OK) != 0 && errno == EACCES) return PermissionText(spool);
-  return shown + ": " + StatusText(status);
+  const bool made = std::filesystem::exists(spool, ignored);
+  const std::string what = "cannot spool " + shown;
+  if (made && !std::filesystem::is_directory(spool, ignored))
+    return what + ": the spool folder " + spool + " is not a folder";
+  const std::string folder = made ? spool : prefix;
+  if (access(folder.c_str(), W_OK | X_OK) != 0 && errno == EACCES) return PermissionText(folder);
+  if (IsStoreFailure(status) && status != ERROR_ACCESS_DENIED) return StatusFailureText(what, status);
+  return what + ": the spool folder " + spool + ": " + StatusText(status);
 }
 
 int RunPrint(const std::vector<std::string>& args) {
@@ -223,7 +231,7 @@ int RunPrint(const std::vector<std::string>& args) {
     DWORD status = SpoolJobUnflushed(job, inputs[i]->Fd(), id, [&](uint64_t done, uint64_t total) { bar.Update(done, total); });
     inputs[i].reset();
     if (status == ERROR_INVALID_PRINTER_NAME)
-      failure = "printer \"" + job.printer + "\" does not exist";
+      failure = "printer \"" + job.printer + "\" does not exist" + InPrefix();
     else if (status != ERROR_SUCCESS)
       failure = SpoolFailure(Shown(paths[i]), status);
     else
