@@ -15,16 +15,6 @@ namespace {
 
 constexpr TextView kPrefix = WSTR("Reprint: ");
 
-// The present local date and time, in whole seconds.
-DATE PresentDate() {
-  SYSTEMTIME now{};
-  GetLocalTime(&now);
-  now.wMilliseconds = 0;
-  DATE date = 0;
-  if (!SystemTimeToVariantTime(&now, &date)) RaiseError(kErrorInvalidArgument, WSTR("Invalid procedure call or argument"));
-  return date;
-}
-
 struct Releaser {
   void operator()(IUnknown* object) const { object->Release(); }
 };
