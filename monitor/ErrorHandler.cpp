@@ -5,6 +5,7 @@
 #include <qv/diagnostics.h>
 
 #include <string>
+#include "win/ExceptionBarrier.h"
 #include "win/UniqueResource.h"
 #include "win/WideString.h"
 
@@ -102,7 +103,7 @@ void AppendToLog(LONG code, LPCWSTR source, const win::WideString& description) 
 }  // namespace
 
 void ErrorHandler(LONG code, LPCWSTR source, bool show, HWND owner) noexcept {
-  try {
+  win::ExceptionBarrier([&] {
     if (!source) source = WSTR("");
     const win::WideString description = Description(code);
     // The box comes first: it is shown even when nothing can be logged.
@@ -110,9 +111,9 @@ void ErrorHandler(LONG code, LPCWSTR source, bool show, HWND owner) noexcept {
     AppendToLog(code, source, description);
     // Then the host's sink, whether or not a log file took the entry.
     QvReportFailure(code, description.c_str(), source);
-  } catch (...) {
+  }, [](bool) {
     // A report that can't be made ends here: there is no one to tell.
-  }
+  });
 }
 
 }  // namespace Quorvane
