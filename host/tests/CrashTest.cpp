@@ -1,6 +1,7 @@
-// `quorvane print` killed (SIGKILL) at random moments, again and again. Whatever moment it
-// dies at, every job whose number it printed is in the spool or in its output, whole; no output
-// is ever partial; the registry is intact; no serial number is issued twice. (A power cut can't
+// `quorvane print` killed (SIGKILL) at random moments, again and again, printing one file or a
+// batch of several. Whatever moment it dies at, every job whose number it printed is in the
+// spool or in its output, whole; no output is ever partial; the registry is intact; no serial
+// number is issued twice. (A power cut can't
 // be made here: the flushes that guard against it are named in the code where they are made.)
 #include "CliRunner.h"
 
@@ -38,12 +39,12 @@ std::string ReadAll(const std::string& path) {
   return text.str();
 }
 
-// The data of run `run`: different for every run, some runs large enough that the kill may
-// fall inside the copies.
-std::string RunData(int run) {
-  std::mt19937 random(static_cast<unsigned>(run) * 7919u + 1);
+// The data of file `part` of run `run`: different for every file, some runs large enough that
+// the kill may fall inside the copies.
+std::string RunData(int run, int part = 0) {
+  std::mt19937 random(static_cast<unsigned>(run) * 7919u + static_cast<unsigned>(part) * 104729u + 1);
   size_t size = run % 5 == 0 ? 300000 + run : 1024 + static_cast<size_t>(run) * 13;
-  std::string data = "run " + std::to_string(run) + "\n";
+  std::string data = "run " + std::to_string(run) + " part " + std::to_string(part) + "\n";
   while (data.size() < size) data += static_cast<char>(random() & 0xFF);
   return data;
 }
@@ -54,7 +55,11 @@ struct Started {
   int out = -1;
 };
 
-Started StartPrint(const std::string& file) {
+// Every third run prints a batch of this many files in one call.
+constexpr int kBatchFiles = 3;
+int FilesOfRun(int run) { return run % 3 == 0 ? kBatchFiles : 1; }
+
+Started StartPrint(const std::vector<std::string>& files) {
   int fds[2];
   if (pipe2(fds, O_CLOEXEC) != 0) return {};
   const std::string program = BinDir() + "/quorvane";
@@ -63,7 +68,10 @@ Started StartPrint(const std::string& file) {
     dup2(fds[1], STDOUT_FILENO);
     int null = open("/dev/null", O_WRONLY);
     dup2(null, STDERR_FILENO);
-    execl(program.c_str(), program.c_str(), "print", "--printer", "Crash", file.c_str(), static_cast<char*>(nullptr));
+    std::vector<const char*> argv{program.c_str(), "print", "--printer", "Crash"};
+    for (const std::string& file : files) argv.push_back(file.c_str());
+    argv.push_back(nullptr);
+    execv(program.c_str(), const_cast<char* const*>(argv.data()));
     _exit(127);
   }
   close(fds[1]);
@@ -137,7 +145,7 @@ class CrashTest : public ::testing::Test {
 
 TEST_F(CrashTest, AKilledPrintLosesNoAcceptedJobAndLeavesNoPartialOutput) {
   std::mt19937 random(kSeed);
-  std::map<long, int> printed;  // job number shown -> the run whose data it is
+  std::map<long, std::pair<int, int>> printed;  // job number shown -> the run and file whose data it is
   std::set<std::string> contents;
   // How long one print takes here (the shorter of two, the first one pays for cold caches): the
   // kills fall anywhere from a print's start to a bit past its usual end.
@@ -149,17 +157,20 @@ TEST_F(CrashTest, AKilledPrintLosesNoAcceptedJobAndLeavesNoPartialOutput) {
     CliResult print = RunQuorvane({"print", "--printer", "Crash", input});
     shortest = std::min(shortest, std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - started));
     ASSERT_EQ(print.exitCode, 0) << print.err;
-    printed[JobNumber(print.out)] = 0;
+    printed[JobNumber(print.out)] = {0, 0};
   }
   contents.insert(RunData(0));
   std::uniform_int_distribution<long> moment(0, (shortest * 6 / 5).count());
 
   int killedInFlight = 0;
   for (int run = 1; run <= kKills; ++run) {
-    const std::string input = prefix.Path("in-" + std::to_string(run));
-    std::ofstream(input, std::ios::binary) << RunData(run);
-    contents.insert(RunData(run));
-    Started print = StartPrint(input);
+    std::vector<std::string> inputs;
+    for (int part = 0; part < FilesOfRun(run); ++part) {
+      inputs.push_back(prefix.Path("in-" + std::to_string(run) + "-" + std::to_string(part)));
+      std::ofstream(inputs.back(), std::ios::binary) << RunData(run, part);
+      contents.insert(RunData(run, part));
+    }
+    Started print = StartPrint(inputs);
     ASSERT_GT(print.pid, 0);
     std::this_thread::sleep_for(std::chrono::microseconds(moment(random)));
     kill(print.pid, SIGKILL);
@@ -167,7 +178,9 @@ TEST_F(CrashTest, AKilledPrintLosesNoAcceptedJobAndLeavesNoPartialOutput) {
     waitpid(print.pid, &status, 0);
     if (WIFSIGNALED(status)) ++killedInFlight;
     std::istringstream lines(Drain(print.out));
-    for (std::string line; std::getline(lines, line);) printed[JobNumber(line)] = run;
+    // One line per accepted job, in the order of the files.
+    int part = 0;
+    for (std::string line; std::getline(lines, line);) printed[JobNumber(line)] = {run, part++};
   }
   EXPECT_GT(killedInFlight, kKills / 5) << "the kills should mostly fall while a print runs";
 
@@ -179,8 +192,9 @@ TEST_F(CrashTest, AKilledPrintLosesNoAcceptedJobAndLeavesNoPartialOutput) {
                                                << output.data.size() << " bytes)";
       EXPECT_TRUE(serials.insert(output.serial).second) << when << ": serial " << output.serial << " issued twice";
     }
-    for (const auto& [id, run] : printed) {
-      const std::string expected = RunData(run);
+    for (const auto& [id, file] : printed) {
+      const auto [run, part] = file;
+      const std::string expected = RunData(run, part);
       bool inOutput = false;
       for (auto [at, end] = outputs.equal_range(id); at != end; ++at) inOutput = inOutput || at->second.data == expected;
       char name[32];

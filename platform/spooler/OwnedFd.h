@@ -13,6 +13,12 @@ class OwnedFd {
 
   int Get() const { return fd_; }
   bool Valid() const { return fd_ >= 0; }
+  // Gives the descriptor up to the caller, who now closes it.
+  int Release() {
+    int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
   void Reset(int fd = -1) {
     if (fd_ >= 0) close(fd_);
     fd_ = fd;
