@@ -1,12 +1,11 @@
 #include "ActionReprint.h"
 
-#include <memory>
-
 #include "ControllerPrinterSelect.h"
 #include "JobCalls.h"
 #include "ObjectError.h"
 #include "RawPrint.h"
 #include "modError.h"
+#include "win/ComPtr.h"
 
 #include <qv/macros.h>
 
@@ -25,16 +24,11 @@ DATE PresentDate() {
   return date;
 }
 
-struct Releaser {
-  void operator()(IUnknown* object) const { object->Release(); }
-};
-using RawPrintRef = std::unique_ptr<_RawPrint, Releaser>;
-
-RawPrintRef NewRawPrint() {
-  void* object = nullptr;
-  const HRESULT result = RawPrint::CreateInstance(IID__RawPrint, &object);
+win::ComPtr<_RawPrint> NewRawPrint() {
+  win::ComPtr<_RawPrint> raw;
+  const HRESULT result = RawPrint::CreateInstance(IID__RawPrint, raw.Out());
   if (FAILED(result)) RaiseSystemError(result);
-  return RawPrintRef(static_cast<_RawPrint*>(object));
+  return raw;
 }
 
 void Check(HRESULT result) {
@@ -54,7 +48,7 @@ void ActionReprint::Run(TextView TempFilePath, _Job* JobInfo, DATE) noexcept {
   try {
     // The clock is read here: a "?SN?" in the name issues a new number at every reprint.
     const Text printer = ConvertTemplate(JobInfo, printerName_, PresentDate());
-    RawPrintRef raw = NewRawPrint();
+    const win::ComPtr<_RawPrint> raw = NewRawPrint();
     Bstr documentName(DocumentNameOf(JobInfo));
     Check(raw->put_DocumentName(documentName.Get()));
     Bstr printerName(printer);

@@ -9,6 +9,7 @@
 #include "JobCalls.h"
 #include "ObjectError.h"
 #include "modError.h"
+#include "win/ComPtr.h"
 
 #include <qv/macros.h>
 
@@ -88,14 +89,9 @@ void ActionWriteFile::LoadFromString(TextView Cmd) noexcept {
 
 void ActionWriteFile::ConfigureUI() noexcept {
   try {
-    _ControllerFilePath* dialog = nullptr;
-    const HRESULT created =
-        ControllerFilePath::CreateInstance(IID__ControllerFilePath, reinterpret_cast<void**>(&dialog));
+    win::ComPtr<_ControllerFilePath> dialog;
+    const HRESULT created = ControllerFilePath::CreateInstance(IID__ControllerFilePath, dialog.Out());
     if (FAILED(created)) RaiseSystemError(created);
-    struct Release {
-      _ControllerFilePath* object;
-      ~Release() { object->Release(); }
-    } release{dialog};
     Bstr current(pathTemplate_);
     BSTR argument = current.Get();
     Bstr answer;

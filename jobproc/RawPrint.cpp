@@ -4,6 +4,7 @@
 
 #include "ObjectError.h"
 #include "modError.h"
+#include "win/UniqueResource.h"
 
 #include <qv/macros.h>
 
@@ -67,18 +68,15 @@ class InputFile {
   explicit InputFile(TextView name)
       : handle_(CreateFileA(ToCodePage(name).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                             FILE_FLAG_SEQUENTIAL_SCAN, nullptr)) {
-    if (handle_ == INVALID_HANDLE_VALUE) RaiseSystemError(static_cast<LONG>(GetLastError()));
+    if (!handle_) RaiseSystemError(static_cast<LONG>(GetLastError()));
   }
-  ~InputFile() { CloseHandle(handle_); }
-  InputFile(const InputFile&) = delete;
-  InputFile& operator=(const InputFile&) = delete;
 
   // Fills `buffer` from the file until it is full or the file ends; the count of bytes filled.
   DWORD Fill(BYTE* buffer, DWORD size) {
     DWORD filled = 0;
     while (filled < size) {
       DWORD got = 0;
-      if (!ReadFile(handle_, buffer + filled, size - filled, &got, nullptr))
+      if (!ReadFile(handle_.Get(), buffer + filled, size - filled, &got, nullptr))
         RaiseSystemError(static_cast<LONG>(GetLastError()));
       if (got == 0) break;
       filled += got;
@@ -87,7 +85,7 @@ class InputFile {
   }
 
  private:
-  HANDLE handle_;
+  win::UniqueHandle handle_;
 };
 
 LONG LastSpoolerError() { return static_cast<LONG>(GetLastError()); }

@@ -39,23 +39,6 @@ Text TrimBlanks(TextView text) {
   return Text(text.substr(first, last - first + 1));
 }
 
-Bstr::Bstr(TextView text) {
-  value_ = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
-  if (!value_) throw std::bad_alloc();
-}
-
-BSTR* Bstr::Out() {
-  SysFreeString(value_);
-  value_ = nullptr;
-  return &value_;
-}
-
-BSTR Bstr::Detach() {
-  BSTR value = value_;
-  value_ = nullptr;
-  return value;
-}
-
 HRESULT CopyToOut(TextView text, BSTR* out) noexcept {
   if (!out) return E_POINTER;
   *out = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));

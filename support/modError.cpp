@@ -4,6 +4,7 @@
 
 #include "ObjectError.h"
 #include "RegKey.h"
+#include "win/UniqueResource.h"
 
 #include <qv/diagnostics.h>
 #include <qv/macros.h>
@@ -52,22 +53,6 @@ Text MessageBoxText(LONG number, TextView description, TextView source, LONG lin
   return WSTR("Error code: ") + DecimalText(number) + crlf + WSTR("Error description: ") + Text(description) +
          crlf + WSTR("Error source: ") + Text(source) + crlf + WSTR("Error line: ") + DecimalText(line);
 }
-
-// Closes a file handle when it goes.
-class FileHandle {
- public:
-  explicit FileHandle(HANDLE handle) : handle_(handle) {}
-  ~FileHandle() {
-    if (IsOpen()) CloseHandle(handle_);
-  }
-  FileHandle(const FileHandle&) = delete;
-  FileHandle& operator=(const FileHandle&) = delete;
-  bool IsOpen() const { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
-  HANDLE Get() const { return handle_; }
-
- private:
-  HANDLE handle_;
-};
 
 }  // namespace
 
@@ -122,9 +107,9 @@ void WriteLogLine(TextView path, TextView line) noexcept {
     const std::string fileName = ToCodePage(path);
     const std::string bytes = ToCodePage(line) + "\r\n";
     // Opened for appending: a line written by another process at the same moment is not overwritten.
-    FileHandle file(CreateFileA(fileName.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.IsOpen()) return;
+    const win::UniqueHandle file(CreateFileA(fileName.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                             nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return;
     DWORD written = 0;
     WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
   } catch (...) {
