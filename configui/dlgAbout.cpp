@@ -1,6 +1,8 @@
 #include "dlgAbout.h"
 
 #include "ObjectError.h"
+#include "win/ExceptionBarrier.h"
+#include "win/UniqueResource.h"
 
 #include <qv/macros.h>
 
@@ -47,40 +49,41 @@ void dlgAbout::ShowModal() {
 }
 
 void dlgAbout::StartSysInfo() noexcept {
-  try {
-    Text path;
-    if (GetKeyValue(HKEY_LOCAL_MACHINE, WSTR("SOFTWARE\\Microsoft\\Shared Tools\\MSINFO"), WSTR("PATH"), path)) {
-      if (StartProgram(ToCodePage(path))) return;
-    } else if (GetKeyValue(HKEY_LOCAL_MACHINE, WSTR("SOFTWARE\\Microsoft\\Shared Tools Location"), WSTR("MSINFO"),
-                           path)) {
-      const std::string program = ToCodePage(path) + "\\MSINFO32.EXE";
-      if (FileExists(program) && StartProgram(program)) return;
-    }
-  } catch (...) {
-    // Every failure ends in the message below; nothing is logged.
-  }
+  const bool started = win::ExceptionBarrier(
+      [&] {
+        Text path;
+        if (GetKeyValue(HKEY_LOCAL_MACHINE, WSTR("SOFTWARE\\Microsoft\\Shared Tools\\MSINFO"), WSTR("PATH"), path))
+          return StartProgram(ToCodePage(path));
+        if (GetKeyValue(HKEY_LOCAL_MACHINE, WSTR("SOFTWARE\\Microsoft\\Shared Tools Location"), WSTR("MSINFO"),
+                        path)) {
+          const std::string program = ToCodePage(path) + "\\MSINFO32.EXE";
+          return FileExists(program) && StartProgram(program);
+        }
+        return false;
+      },
+      // Every failure ends in the message below; nothing is logged.
+      [](bool) { return false; });
+  if (started) return;
   MessageBoxW(nullptr, WSTR("System Information Is Unavailable At This Time"), WSTR("About Quorvane"), MB_OK);
 }
 
 bool dlgAbout::GetKeyValue(HKEY KeyRoot, TextView KeyName, TextView SubKeyRef, Text& KeyVal) noexcept {
-  HKEY key = nullptr;
   try {
     KeyVal.clear();
-    if (RegOpenKeyExA(KeyRoot, ToCodePage(KeyName).c_str(), 0, kReadAccess, &key) != ERROR_SUCCESS) return false;
+    win::UniqueHKey key;
+    if (RegOpenKeyExA(KeyRoot, ToCodePage(KeyName).c_str(), 0, kReadAccess, key.Out()) != ERROR_SUCCESS) return false;
     char buffer[1024];
     DWORD size = sizeof buffer;
     DWORD type = 0;
-    const LONG status = RegQueryValueExA(key, ToCodePage(SubKeyRef).c_str(), nullptr, &type,
+    const LONG status = RegQueryValueExA(key.Get(), ToCodePage(SubKeyRef).c_str(), nullptr, &type,
                                          reinterpret_cast<BYTE*>(buffer), &size);
-    RegCloseKey(key);
-    key = nullptr;
+    key.Reset();
     if (status != ERROR_SUCCESS) return false;
     std::string_view data(buffer, size);
     if (!data.empty() && data.back() == '\0') data.remove_suffix(1);
     if (type == REG_SZ) KeyVal = FromCodePage(data);
     return true;
   } catch (...) {
-    if (key) RegCloseKey(key);
     KeyVal.clear();
     return false;
   }

@@ -14,16 +14,6 @@ namespace {
 
 constexpr TextView kPrefix = WSTR("Reprint: ");
 
-// The present local date and time, in whole seconds.
-DATE PresentDate() {
-  SYSTEMTIME now{};
-  GetLocalTime(&now);
-  now.wMilliseconds = 0;
-  DATE date = 0;
-  if (!SystemTimeToVariantTime(&now, &date)) RaiseError(kErrorInvalidArgument, WSTR("Invalid procedure call or argument"));
-  return date;
-}
-
 win::ComPtr<_RawPrint> NewRawPrint() {
   win::ComPtr<_RawPrint> raw;
   const HRESULT result = RawPrint::CreateInstance(IID__RawPrint, raw.Out());
@@ -45,7 +35,7 @@ Text DocumentNameOf(_Job* job) {
 }  // namespace
 
 void ActionReprint::Run(TextView TempFilePath, _Job* JobInfo, DATE) noexcept {
-  try {
+  ReportFailures(WSTR("ActionReprint::Run"), [&] {
     // The clock is read here: a "?SN?" in the name issues a new number at every reprint.
     const Text printer = ConvertTemplate(JobInfo, printerName_, PresentDate());
     const win::ComPtr<_RawPrint> raw = NewRawPrint();
@@ -64,38 +54,27 @@ void ActionReprint::Run(TextView TempFilePath, _Job* JobInfo, DATE) noexcept {
       RaiseError(kErrorReprintLimit, WSTR("Too many reprints in a row, not printed on ") + printer);
     if (error == ERROR_NOT_ENOUGH_QUOTA)
       RaiseError(kErrorReprintLimit, WSTR("Too many reprints of one job, not printed on ") + printer);
-  } catch (...) {
-    ReportCaughtError(WSTR("ActionReprint::Run"));
-  }
+  });
 }
 
 Text ActionReprint::AsString() noexcept {
-  try {
-    return Text(kPrefix) + printerName_;
-  } catch (...) {
-    ReportCaughtError(WSTR("ActionReprint::AsString"));
-    return {};
-  }
+  return ReportFailures(WSTR("ActionReprint::AsString"), [&] { return Text(kPrefix) + printerName_; });
 }
 
 void ActionReprint::LoadFromString(TextView Cmd) noexcept {
-  try {
+  ReportFailures(WSTR("ActionReprint::LoadFromString"), [&] {
     // The printer's name follows the prefix; the prefix's blank and any others around it go.
     printerName_ = Cmd.size() < kPrefix.size() ? Text() : TrimBlanks(Cmd.substr(kPrefix.size() - 1));
-  } catch (...) {
-    ReportCaughtError(WSTR("ActionReprint::LoadFromString"));
-  }
+  });
 }
 
 void ActionReprint::ConfigureUI() noexcept {
-  try {
+  ReportFailures(WSTR("ActionReprint::ConfigureUI"), [&] {
     // An empty answer leaves the name as it is.
     ControllerPrinterSelect select;
     Text chosen = select.SelectPrinterName(printerName_);
     if (!chosen.empty()) printerName_ = std::move(chosen);
-  } catch (...) {
-    ReportCaughtError(WSTR("ActionReprint::ConfigureUI"));
-  }
+  });
 }
 
 }  // namespace MarrowjetUI

@@ -101,50 +101,30 @@ HRESULT RawPrint::GetError(LONG* result) {
 HRESULT RawPrint::PrintString(BSTR* strData, VARIANT_BOOL* result) {
   if (!strData || !result) return E_POINTER;
   *result = VARIANT_FALSE;
-  try {
-    *result = SendText(FromBstr(*strData)) ? VARIANT_TRUE : VARIANT_FALSE;
-  } catch (...) {
-    ReportCaughtError(WSTR("RawPrint::PrintString"));
-  }
+  ReportFailures(WSTR("RawPrint::PrintString"),
+                 [&] { *result = SendText(FromBstr(*strData)) ? VARIANT_TRUE : VARIANT_FALSE; });
   return S_OK;
 }
 
 HRESULT RawPrint::PrintFile(BSTR* strFileName, VARIANT_BOOL* result) {
   if (!strFileName || !result) return E_POINTER;
   *result = VARIANT_FALSE;
-  try {
-    *result = SendFile(FromBstr(*strFileName)) ? VARIANT_TRUE : VARIANT_FALSE;
-  } catch (...) {
-    ReportCaughtError(WSTR("RawPrint::PrintFile"));
-  }
+  ReportFailures(WSTR("RawPrint::PrintFile"),
+                 [&] { *result = SendFile(FromBstr(*strFileName)) ? VARIANT_TRUE : VARIANT_FALSE; });
   return S_OK;
 }
 
-HRESULT RawPrint::put_DocumentName(BSTR value) {
-  try {
-    documentName_ = FromBstr(value);
-    return S_OK;
-  } catch (...) {
-    return E_OUTOFMEMORY;
-  }
-}
+HRESULT RawPrint::put_DocumentName(BSTR value) { return CopyFromIn(value, documentName_); }
 
 HRESULT RawPrint::get_DocumentName(BSTR* value) { return CopyToOut(documentName_, value); }
 
-HRESULT RawPrint::put_PrinterName(BSTR value) {
-  try {
-    printerName_ = FromBstr(value);
-    return S_OK;
-  } catch (...) {
-    return E_OUTOFMEMORY;
-  }
-}
+HRESULT RawPrint::put_PrinterName(BSTR value) { return CopyFromIn(value, printerName_); }
 
 HRESULT RawPrint::get_PrinterName(BSTR* value) { return CopyToOut(printerName_, value); }
 
 bool RawPrint::SendFile(TextView fileName) noexcept {
   lastError_ = 0;
-  try {
+  return win::ExceptionBarrier([&] {
     PrinterSession session;
     if (!session.Open(ToCodePage(printerName_)) || !session.StartDocument(ToCodePage(documentName_)) ||
         !session.StartPage()) {
@@ -166,16 +146,12 @@ bool RawPrint::SendFile(TextView fileName) noexcept {
       session.AbandonDocument();
       throw;
     }
-  } catch (...) {
-    lastError_ = 0;
-    ReportCaughtError(WSTR("RawPrint::PrintFile"));
-    return false;
-  }
+  }, [&](bool) { return Failed(WSTR("RawPrint::PrintFile")); });
 }
 
 bool RawPrint::SendText(TextView data) noexcept {
   lastError_ = 0;
-  try {
+  return win::ExceptionBarrier([&] {
     PrinterSession session;
     if (!session.Open(ToCodePage(printerName_)) || !session.StartDocument(ToCodePage(documentName_)) ||
         !session.StartPage()) {
@@ -190,11 +166,13 @@ bool RawPrint::SendText(TextView data) noexcept {
       return false;
     }
     return true;
-  } catch (...) {
-    lastError_ = 0;
-    ReportCaughtError(WSTR("RawPrint::PrintString"));
-    return false;
-  }
+  }, [&](bool) { return Failed(WSTR("RawPrint::PrintString")); });
+}
+
+bool RawPrint::Failed(TextView source) noexcept {
+  lastError_ = 0;
+  ReportCaughtError(source);
+  return false;
 }
 
 }  // namespace MarrowjetUI

@@ -2,6 +2,7 @@
 
 #include "ActionReprint.h"
 #include "ActionWriteFile.h"
+#include "JobCalls.h"
 #include "MonitorKey.h"
 #include "ObjectError.h"
 #include "RegKey.h"
@@ -30,18 +31,10 @@ std::vector<Text> ScriptLines(TextView text) {
   }
 }
 
-DATE PresentDate() {
-  SYSTEMTIME now{};
-  GetLocalTime(&now);
-  now.wMilliseconds = 0;
-  DATE date = 0;
-  if (!SystemTimeToVariantTime(&now, &date)) RaiseError(kErrorInvalidArgument, WSTR("Invalid procedure call or argument"));
-  return date;
-}
-
 }  // namespace
 
 ActionRef NewActionForLine(TextView line) {
+  // Seven characters only, so stored lines such as "Reprinter: X" still load as reprint actions.
   if (line.substr(0, 7) == WSTR("Reprint")) return std::make_shared<ActionReprint>();
   if (line.substr(0, 9) == WSTR("WriteFile")) return std::make_shared<ActionWriteFile>();
   return nullptr;
@@ -53,7 +46,7 @@ std::shared_ptr<Actions> Script::GetActions() {
 }
 
 void Script::LoadFromRegistry(TextView PortName) noexcept {
-  try {
+  ReportFailures(WSTR("Script::LoadFromRegistry"), [&] {
     actions_ = std::make_shared<Actions>();
     RegKey port;
     port.OpenKey(HKEY_LOCAL_MACHINE, Text(kMonitorKey) + WSTR("\\") + Text(PortName));
@@ -70,13 +63,11 @@ void Script::LoadFromRegistry(TextView PortName) noexcept {
       action->LoadFromString(line);
       actions_->Add(std::move(action));
     }
-  } catch (...) {
-    ReportCaughtError(WSTR("Script::LoadFromRegistry"));
-  }
+  });
 }
 
 void Script::SaveToRegistry(TextView PortName) noexcept {
-  try {
+  ReportFailures(WSTR("Script::SaveToRegistry"), [&] {
     RegKey monitor;
     monitor.OpenKey(HKEY_LOCAL_MACHINE, kMonitorKey);
     std::unique_ptr<RegKey> port = monitor.CreateKey(PortName);
@@ -84,31 +75,24 @@ void Script::SaveToRegistry(TextView PortName) noexcept {
     // A script that was not stored must not pass for a stored one.
     const LONG status = port->WriteString(kScriptValue, AsString());
     if (status != ERROR_SUCCESS) RaiseSystemError(status);
-  } catch (...) {
-    ReportCaughtError(WSTR("Script::SaveToRegistry"));
-  }
+  });
 }
 
 Text Script::AsString() noexcept {
-  try {
+  return ReportFailures(WSTR("Script::AsString"), [&] {
     Text text;
     for (const ActionRef& action : GetActions()->NewEnum()) {
       if (!text.empty()) text += kLineBreak;
       text += action->AsString();
     }
     return text;
-  } catch (...) {
-    ReportCaughtError(WSTR("Script::AsString"));
-    return {};
-  }
+  });
 }
 
 void Script::Run(TextView TempFilePath, _Job* JobInfo) noexcept {
-  try {
+  ReportFailures(WSTR("Script::Run"), [&] {
     for (const ActionRef& action : GetActions()->NewEnum()) action->Run(TempFilePath, JobInfo, PresentDate());
-  } catch (...) {
-    ReportCaughtError(WSTR("Script::Run"));
-  }
+  });
 }
 
 }  // namespace MarrowjetUI

@@ -1,11 +1,11 @@
 #include "ErrorHandler.h"
 
 #include "CodePageText.h"
-#include "RegistryKey.h"
 
 #include <qv/diagnostics.h>
 
 #include <string>
+#include "win/ExceptionBarrier.h"
 #include "win/UniqueResource.h"
 #include "win/WideString.h"
 
@@ -55,7 +55,8 @@ win::WideString EscapedDescription(const win::WideString& description) {
 
 // "D /M /YYYY H :M     code       source               description": day, month, year, hour
 // and minute, the code and the source in fixed widths; the description's own line break ends
-// the entry.
+// the entry. No separator beyond the padding: a source of 21 characters or more runs into the
+// description, as the log's readers expect.
 std::string Entry(const SYSTEMTIME& now, LONG code, LPCWSTR source, const win::WideString& description) {
   return Field(std::to_string(now.wDay), 2) + "/" + Field(std::to_string(now.wMonth), 2) + "/" +
          Field(std::to_string(now.wYear), 5) + Field(std::to_string(now.wHour), 2) + ":" +
@@ -85,8 +86,9 @@ win::UniqueHandle OpenLogFile(const std::string& path) {
 // Appends the entry to the configured log file; without a key, a value or an openable file
 // nothing is written.
 void AppendToLog(LONG code, LPCWSTR source, const win::WideString& description) {
-  RegistryKey configuration;
-  if (configuration.Open(HKEY_LOCAL_MACHINE, kConfigurationKey, KEY_ALL_ACCESS) != ERROR_SUCCESS) return;
+  win::UniqueHKey configuration;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kConfigurationKey, 0, KEY_ALL_ACCESS, configuration.Out()) != ERROR_SUCCESS)
+    return;
   win::WideString path;
   if (!ReadLogFilePath(configuration.Get(), path)) return;
   const win::UniqueHandle log = OpenLogFile(CodePageText(path));
@@ -101,7 +103,7 @@ void AppendToLog(LONG code, LPCWSTR source, const win::WideString& description) 
 }  // namespace
 
 void ErrorHandler(LONG code, LPCWSTR source, bool show, HWND owner) noexcept {
-  try {
+  win::ExceptionBarrier([&] {
     if (!source) source = WSTR("");
     const win::WideString description = Description(code);
     // The box comes first: it is shown even when nothing can be logged.
@@ -109,9 +111,9 @@ void ErrorHandler(LONG code, LPCWSTR source, bool show, HWND owner) noexcept {
     AppendToLog(code, source, description);
     // Then the host's sink, whether or not a log file took the entry.
     QvReportFailure(code, description.c_str(), source);
-  } catch (...) {
+  }, [](bool) {
     // A report that can't be made ends here: there is no one to tell.
-  }
+  });
 }
 
 }  // namespace Quorvane

@@ -6,7 +6,7 @@
 #include "Monitor.h"
 #include "OwnTypeLibrary.h"
 
-#include <new>
+#include "win/ExceptionBarrier.h"
 #include "win/WideString.h"
 
 #include <qv/macros.h>
@@ -24,6 +24,7 @@ void InstallMonitor() {
   win::WideString environment = kEnvironment;
   win::WideString library = kLibraryFileName;
   MONITOR_INFO_2W info{name.data(), environment.data(), library.data()};
+  // "DLLRegisterServer", not the export's own spelling: the source logged entries have always had.
   if (!AddMonitorW(nullptr, 2, reinterpret_cast<LPBYTE>(&info)))
     ErrorHandler(static_cast<LONG>(GetLastError()), WSTR("DLLRegisterServer"), false, nullptr);
 }
@@ -41,34 +42,28 @@ void UninstallMonitor() {
 
 HRESULT STDAPICALLTYPE DllRegisterServer() {
   using namespace Quorvane;
-  try {
-    InstallMonitor();
-    OwnTypeLibrary library;
-    const HRESULT result = library.Load();
-    return FAILED(result) ? result : library.Register();
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  } catch (...) {
-    return E_UNEXPECTED;
-  }
+  return win::ExceptionBarrier(
+      [] {
+        InstallMonitor();
+        OwnTypeLibrary library;
+        const HRESULT result = library.Load();
+        return FAILED(result) ? result : library.Register();
+      },
+      [](bool outOfMemory) { return outOfMemory ? E_OUTOFMEMORY : E_UNEXPECTED; });
 }
 
 // Each step that fails only skips what depends on it; the result is always S_OK.
 HRESULT STDAPICALLTYPE DllUnregisterServer() {
   using namespace Quorvane;
-  try {
-    DetachPrinters();
-  } catch (...) {
-  }
-  try {
-    UninstallMonitor();
-  } catch (...) {
-  }
-  try {
-    OwnTypeLibrary library;
-    if (SUCCEEDED(library.Load())) library.Unregister();
-  } catch (...) {
-  }
+  const auto skip = [](bool) {};
+  win::ExceptionBarrier(DetachPrinters, skip);
+  win::ExceptionBarrier(UninstallMonitor, skip);
+  win::ExceptionBarrier(
+      [] {
+        OwnTypeLibrary library;
+        if (SUCCEEDED(library.Load())) library.Unregister();
+      },
+      skip);
   return S_OK;
 }
 

@@ -1,5 +1,7 @@
 #include "Text.h"
 
+#include "win/ExceptionBarrier.h"
+
 #include <qv/macros.h>
 
 #include <new>
@@ -37,6 +39,15 @@ Text TrimBlanks(TextView text) {
   if (first == TextView::npos) return {};
   const size_t last = text.find_last_not_of(WCHAR(' '));
   return Text(text.substr(first, last - first + 1));
+}
+
+HRESULT CopyFromIn(BSTR value, Text& field) noexcept {
+  return win::ExceptionBarrier(
+      [&] {
+        field = FromBstr(value);
+        return S_OK;
+      },
+      [](bool) { return E_OUTOFMEMORY; });
 }
 
 HRESULT CopyToOut(TextView text, BSTR* out) noexcept {

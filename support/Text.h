@@ -36,4 +36,8 @@ using Bstr = win::ComBstr;
 // Stores a copy of `text` into an out-parameter of an interface method.
 HRESULT CopyToOut(TextView text, BSTR* out) noexcept;
 
+// Stores a copy of an interface method's text argument into `field`: S_OK, or E_OUTOFMEMORY
+// with `field` as it was.
+HRESULT CopyFromIn(BSTR value, Text& field) noexcept;
+
 }  // namespace MarrowjetUI

@@ -12,6 +12,7 @@
 namespace MarrowjetUI {
 namespace {
 
+// The monitor spells it "SOFTWARE\\...": registry names ignore case, so both read the one key.
 constexpr const WCHAR* kConfigurationKey = WSTR("Software\\Drennic\\Quorvane");
 constexpr const WCHAR* kLogFileValue = WSTR("LogFile");
 
@@ -58,7 +59,7 @@ Text MessageBoxText(LONG number, TextView description, TextView source, LONG lin
 
 void ReportError(LONG number, TextView description, TextView source, LONG line, bool show) noexcept {
   if (t_lookupDepth > 0) return;
-  try {
+  win::ExceptionBarrier([&] {
     if (show) {
       const Text text = MessageBoxText(number, description, source, line);
       MessageBoxW(nullptr, text.c_str(), WSTR("Quorvane Error"), MB_OK | MB_ICONERROR);
@@ -70,40 +71,35 @@ void ReportError(LONG number, TextView description, TextView source, LONG line, 
     const Text descriptionText(description);
     const Text sourceText(source);
     QvReportFailure(number, descriptionText.c_str(), sourceText.c_str());
-  } catch (...) {
+  }, [](bool) {
     // A report that fails ends silently.
-  }
+  });
 }
 
 Text MessageText(LONG code) noexcept {
-  try {
+  return ReportFailures(WSTR("MessageText"), [&]() -> Text {
     char buffer[256];
     const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, static_cast<DWORD>(code),
                                         MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), buffer, sizeof buffer, nullptr);
     if (length == 0) return WSTR("Error not found.");
     // System texts end in CR LF, which a message inside a line must not carry.
     return FromCodePage(std::string_view(buffer, length >= 2 ? length - 2 : 0));
-  } catch (...) {
-    ReportCaughtError(WSTR("MessageText"));
-    return {};
-  }
+  });
 }
 
 Text LogFilePath() noexcept {
-  try {
+  return win::ExceptionBarrier([] {
     LookupInProgress lookup;
     RegKey key;
     key.OpenKey(HKEY_LOCAL_MACHINE, kConfigurationKey);
     Text path = key.ReadString(kLogFileValue);
     key.CloseKey();
     return path;
-  } catch (...) {
-    return {};
-  }
+  }, [](bool) { return Text(); });
 }
 
 void WriteLogLine(TextView path, TextView line) noexcept {
-  try {
+  win::ExceptionBarrier([&] {
     const std::string fileName = ToCodePage(path);
     const std::string bytes = ToCodePage(line) + "\r\n";
     // Opened for appending: a line written by another process at the same moment is not overwritten.
@@ -112,9 +108,9 @@ void WriteLogLine(TextView path, TextView line) noexcept {
     if (!file) return;
     DWORD written = 0;
     WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-  } catch (...) {
+  }, [](bool) {
     // The log is best effort: a line that can't be written is dropped.
-  }
+  });
 }
 
 void ReportCaughtError(TextView source) noexcept {
@@ -124,11 +120,10 @@ void ReportCaughtError(TextView source) noexcept {
 
 void ReportCaughtError(TextView source, TextView name) noexcept {
   const CaughtError error = DescribeCaughtError();
-  try {
-    ReportError(error.number, error.description + WSTR(" [") + Text(name) + WSTR("]"), source, 0, false);
-  } catch (...) {
-    ReportError(error.number, error.description, source, 0, false);
-  }
+  // Without memory for the longer description, the error is reported without the name.
+  win::ExceptionBarrier(
+      [&] { ReportError(error.number, error.description + WSTR(" [") + Text(name) + WSTR("]"), source, 0, false); },
+      [&](bool) { ReportError(error.number, error.description, source, 0, false); });
 }
 
 }  // namespace MarrowjetUI

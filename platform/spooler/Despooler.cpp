@@ -135,7 +135,7 @@ Outcome SaveToFile(const PrinterRecord& printer, DWORD id, int fd) {
     return Failure(status, path + " can't be written");
   // Guards the output's rename before the job leaves the spool (inside a despool group, the
   // group's end flushes the folder, before any of its jobs leaves).
-  OwnedFd folder(open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  files::UniqueFd folder(open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   DWORD status = folder.Valid() ? FlushFolderOrDefer(folder.Get()) : StatusFromErrno(errno);
   if (status != ERROR_SUCCESS) return Failure(status, "the folder " + dir + " can't be flushed");
   return {};
@@ -231,7 +231,7 @@ DWORD StatusOf(const std::vector<qv::Failure>& failures) {
 // group ends.
 struct HeldJob {
   DWORD id = 0;
-  std::unique_ptr<OwnedFd> claim;
+  std::unique_ptr<files::UniqueFd> claim;
   bool sent = false;  // taken by its port in full (else the port reported it printed, then failed)
 };
 
@@ -261,7 +261,7 @@ bool TakeReleased(DWORD id) {
 void LeaveSpool(DWORD id, JobLock& lock, bool sent) {
   if (despoolGroup.depth > 0) {
     try {
-      despoolGroup.held.push_back({id, std::make_unique<OwnedFd>(lock.ReleaseFd()), sent});
+      despoolGroup.held.push_back({id, std::make_unique<files::UniqueFd>(lock.ReleaseFd()), sent});
       return;
     } catch (...) {
       // Not kept (out of memory): its outputs are flushed now, then it goes as outside a group.
