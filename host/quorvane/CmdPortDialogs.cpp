@@ -6,6 +6,7 @@
 #include "StderrSink.h"
 
 #include <FieldCodes.h>
+#include <MonitorKey.h>
 #include <qv/scripted_user.h>
 #include <qv/utf.h>
 #include <winspool.h>
@@ -21,7 +22,7 @@ namespace {
 
 using qv::ui::Step;
 
-constexpr char16_t kMonitorKey[] = u"SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\Quorvane";
+using MarrowjetUI::kMonitorKey;
 constexpr char16_t kMonitorName[] = u"Quorvane";
 constexpr const char* kPortDialog = "Add New Port";
 constexpr const char* kActionDialog = "Action Selection";
@@ -230,7 +231,14 @@ std::vector<Step> StepsFor(const Request& request, long actions) {
 // is not told on stderr. Every other failure is.
 class PortDialogSink final : public DiagnosticsSink {
  public:
-  explicit PortDialogSink(bool adding) : adding_(adding) { SetDiagnosticsSink(this); }
+  explicit PortDialogSink(bool adding) : adding_(adding) {
+    // The failed open's description ends in the key's path in brackets. Appended piece by
+    // piece: g++ 12 at -O3 gives a false -Wrestrict for " [" + std::string.
+    portKeys_ = " [";
+    portKeys_ += qv::ToUtf8(kMonitorKey);
+    portKeys_ += '\\';
+    SetDiagnosticsSink(this);
+  }
   ~PortDialogSink() override { SetDiagnosticsSink(nullptr); }  // the command ends right after
   PortDialogSink(const PortDialogSink&) = delete;
   PortDialogSink& operator=(const PortDialogSink&) = delete;
@@ -238,8 +246,7 @@ class PortDialogSink final : public DiagnosticsSink {
   void Deliver(const qv::Failure& failure) noexcept override {
     try {
       if (adding_ && failure.source == "RegKey::OpenKey" && failure.number == ERROR_FILE_NOT_FOUND &&
-          failure.description.find(" [SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\Quorvane\\") !=
-              std::string::npos)
+          failure.description.find(portKeys_) != std::string::npos)
         return;
       const std::string line = "quorvane: " + FailureLine(failure) + "\n";
       std::fwrite(line.data(), 1, line.size(), stderr);
@@ -250,6 +257,7 @@ class PortDialogSink final : public DiagnosticsSink {
 
  private:
   bool adding_;
+  std::string portKeys_;  // " [" and the monitor key's path with its separator
 };
 
 // Runs the print system's port call with `toolkit` answering the dialogs.
@@ -264,7 +272,7 @@ void CallPortDialog(const Request& request, std::shared_ptr<qv::ui::Toolkit> too
   const BOOL done = request.add ? AddPortW(nullptr, nullptr, monitor.data()) : ConfigurePortW(nullptr, nullptr, port.data());
   if (done) return;
   const DWORD status = GetLastError();
-  if (status == ERROR_UNKNOWN_PORT) throw Failure("no port named \"" + *request.name + "\"");
+  if (status == ERROR_UNKNOWN_PORT) throw Failure("no port named \"" + *request.name + "\"" + InPrefix());
   if (status == ERROR_UNKNOWN_PRINT_MONITOR || status == ERROR_FILE_NOT_FOUND)
     throw Failure("the Quorvane monitor is not installed (run \"quorvane install\" first)");
   FailWithStatus(request.add ? "adding a port" : "port \"" + *request.name + "\"", status);
@@ -275,7 +283,7 @@ int Scripted(const Request& request) {
   std::optional<std::vector<std::string>> before;
   if (!request.add) {
     before = StoredActions(*request.name);
-    if (!before) throw Failure("no port named \"" + *request.name + "\"");
+    if (!before) throw Failure("no port named \"" + *request.name + "\"" + InPrefix());
     actions = static_cast<long>(before->size());
   }
   std::vector<Step> steps = StepsFor(request, actions);
@@ -295,8 +303,10 @@ int Scripted(const Request& request) {
   if (status) return status;
   // The dialog logs a failed store and closes as if it had stored: look.
   const std::optional<std::vector<std::string>> after = StoredActions(*request.name);
-  if (!after || (after->empty() && !request.edits.empty()))
+  if (!after || (after->empty() && !request.edits.empty())) {
+    FailIfStoreIsReadOnly("port \"" + *request.name + "\" not stored");
     throw Failure("the port \"" + *request.name + "\" was not stored (the log file says why)");
+  }
   // Stored as given; what will not work as meant is pointed out.
   WarnAbout(request.edits);
   return 0;
@@ -344,7 +354,7 @@ int Interactive(const Request& request) {
     std::fprintf(stderr, "quorvane: %s\n", kNoDisplay);
     return 2;
   }
-  if (!request.add && !StoredActions(*request.name)) throw Failure("no port named \"" + *request.name + "\"");
+  if (!request.add && !StoredActions(*request.name)) throw Failure("no port named \"" + *request.name + "\"" + InPrefix());
   auto toolkit = std::make_shared<NamePrefill>(qv::ui::NewFltkToolkit(), request.name.value_or(""));
   CallPortDialog(request, toolkit);
   if (toolkit->Failed()) {

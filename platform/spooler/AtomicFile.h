@@ -1,7 +1,7 @@
 // A file written under a temporary name beside its destination and renamed over it only when
 // complete and flushed: a crash or a failure never leaves a half-written file under the name.
 #pragma once
-#include "OwnedFd.h"
+#include "../files/UniqueFd.h"
 
 #include <windef.h>
 
@@ -22,9 +22,13 @@ class AtomicFile {
   // Flushes the data and renames the file to its destination. The descriptor stays open (and
   // any lock taken on it held) until the object is destroyed.
   DWORD Commit();
+  // The two halves of Commit, for a caller that flushes many files at once (one syncfs) before
+  // it renames any of them: Place must only follow a flush that covered this file.
+  DWORD Flush();
+  DWORD Place();
 
  private:
-  OwnedFd fd_;
+  files::UniqueFd fd_;
   std::string temporary_;
   std::string destination_;
   bool committed_ = false;

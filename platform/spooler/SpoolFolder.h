@@ -2,11 +2,12 @@
 // "<id>.shd" beside it. A job exists once its description does: the data is renamed into place
 // before, and the description removed before the data when the job goes.
 #pragma once
-#include "OwnedFd.h"
+#include "../files/UniqueFd.h"
 #include "JobDescription.h"
 
 #include <windef.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -53,7 +54,8 @@ struct SpooledJob {
 // The jobs in the spool, in ascending order of id. A description is read only when it changed
 // since this process last read it (a description is only ever replaced by a rename, which its
 // file's identity, size and times tell), so a scan costs a status call per job, not a read.
-std::vector<SpooledJob> SpooledJobs();
+// Only the jobs up to id `upTo` that `skip` (when given) does not name are looked at.
+std::vector<SpooledJob> SpooledJobs(DWORD upTo = 0xFFFFFFFFu, const std::function<bool(DWORD)>& skip = {});
 // Removes the job's files, its description first. Nothing is flushed: should the removal be
 // lost in a crash, the job is sent again (a duplicate), which beats losing one.
 void RemoveJobFiles(DWORD id);
@@ -81,9 +83,11 @@ class JobLock {
   // and another holds the claim.
   DWORD Acquire(DWORD id, bool wait);
   int Fd() const { return fd_.Get(); }
+  // Hands the claim's descriptor (and so the claim) to the caller.
+  int ReleaseFd() { return fd_.Release(); }
 
  private:
-  OwnedFd fd_;
+  files::UniqueFd fd_;
 };
 
 // Whether another open description of the job's data holds its claim right now.
