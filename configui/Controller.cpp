@@ -40,13 +40,11 @@ dlgConfigurePort& Controller::Dialog() {
 // Runs the port's script for one finished job. Whatever fails is logged; the monitor always
 // sees success, so the job is finished either way.
 HRESULT Controller::PrintFile(BSTR PortName, BSTR TempFilePath, _Job* JobInfo) {
-  try {
+  ReportFailures(WSTR("Controller::PrintFile"), [&] {
     Script& script = TheScript();
     script.LoadFromRegistry(FromBstr(PortName));
     script.Run(FromBstr(TempFilePath), JobInfo);
-  } catch (...) {
-    ReportCaughtError(WSTR("Controller::PrintFile"));
-  }
+  });
   return S_OK;
 }
 
@@ -61,9 +59,15 @@ void Controller::ShowAndDestroy() {
   dialog_->ShowModal(this);
 }
 
+void Controller::AbandonDialog(TextView source) noexcept {
+  dialog_.reset();
+  ThreadDialogs::Release();
+  ReportCaughtError(source);
+}
+
 HRESULT Controller::ConfigurePort(BSTR PortName, LONG hwnd, VARIANT_BOOL* result) {
   if (result) *result = VARIANT_FALSE;
-  try {
+  win::ExceptionBarrier([&] {
     dialog_ = std::make_unique<dlgConfigurePort>();
     SetWindowLongA(dialog_->Handle(), kOwnerWindowIndex, hwnd);
     const Text name = FromBstr(PortName);
@@ -73,64 +77,50 @@ HRESULT Controller::ConfigurePort(BSTR PortName, LONG hwnd, VARIANT_BOOL* result
     dialog_->txtPortName.SetText(name);
     dialog_->txtPortName.Enabled = false;
     ShowAndDestroy();
-  } catch (...) {
-    dialog_.reset();
-    ThreadDialogs::Release();
-    ReportCaughtError(WSTR("Controller::ConfigurePort"));
-  }
+  }, [&](bool) { AbandonDialog(WSTR("Controller::ConfigurePort")); });
   return S_OK;
 }
 
 HRESULT Controller::AddPort(LONG hwnd, VARIANT_BOOL* result) {
   if (result) *result = VARIANT_FALSE;
-  try {
+  win::ExceptionBarrier([&] {
     dialog_ = std::make_unique<dlgConfigurePort>();
     SetWindowLongA(dialog_->Handle(), kOwnerWindowIndex, hwnd);
     TheScript().SetActions(std::make_shared<Actions>());
     ShowAndDestroy();
-  } catch (...) {
-    dialog_.reset();
-    ThreadDialogs::Release();
-    ReportCaughtError(WSTR("Controller::AddPort"));
-  }
+  }, [&](bool) { AbandonDialog(WSTR("Controller::AddPort")); });
   return S_OK;
 }
 
 HRESULT Controller::OnOk() {
-  try {
+  ReportFailures(WSTR("Controller::OnOk"), [&] {
     dlgConfigurePort& dialog = Dialog();
     const Text name = dialog.txtPortName.Text();
-    if (name.empty()) return Refuse(dialog, WSTR("You must specify a port name")), S_OK;
+    if (name.empty()) return Refuse(dialog, WSTR("You must specify a port name"));
     if (name.find(WCHAR('\\')) != Text::npos)
-      return Refuse(dialog, WSTR("You can not use the \\ character in a port name")), S_OK;
+      return Refuse(dialog, WSTR("You can not use the \\ character in a port name"));
     if (name.size() > kLongestPortName)
-      return Refuse(dialog, WSTR("The maximum size of a port name is 250 characters")), S_OK;
+      return Refuse(dialog, WSTR("The maximum size of a port name is 250 characters"));
     if (dialog.listPortActions.ListCount() == 0)
-      return Refuse(dialog, WSTR("You must have at least one action defined before adding a port")), S_OK;
+      return Refuse(dialog, WSTR("You must have at least one action defined before adding a port"));
     if (dialog.txtPortName.Enabled) {
       RegKey existing;
       if (existing.OpenKey(HKEY_LOCAL_MACHINE, Text(kMonitorKey) + WSTR("\\") + name) == 0)
-        return Refuse(dialog, WSTR("Duplicate port name, each port must have a unique name")), S_OK;
+        return Refuse(dialog, WSTR("Duplicate port name, each port must have a unique name"));
     }
     TheScript().SaveToRegistry(name);
     dialog.Hide();
-  } catch (...) {
-    ReportCaughtError(WSTR("Controller::OnOk"));
-  }
+  });
   return S_OK;
 }
 
 HRESULT Controller::OnCancel() {
-  try {
-    Dialog().Hide();
-  } catch (...) {
-    ReportCaughtError(WSTR("Controller::OnCancel"));
-  }
+  ReportFailures(WSTR("Controller::OnCancel"), [&] { Dialog().Hide(); });
   return S_OK;
 }
 
 HRESULT Controller::OnAdd() {
-  try {
+  ReportFailures(WSTR("Controller::OnAdd"), [&] {
     dlgConfigurePort& dialog = Dialog();
     ControllerActionSelect select;
     if (select.SelectObjectName(&dialog)) {
@@ -149,28 +139,24 @@ HRESULT Controller::OnAdd() {
       RefreshActionList();
     }
     dialog.OKButton.SetFocus();
-  } catch (...) {
-    ReportCaughtError(WSTR("Controller::OnAdd"));
-  }
+  });
   return S_OK;
 }
 
 HRESULT Controller::OnDelete() {
-  try {
+  ReportFailures(WSTR("Controller::OnDelete"), [&] {
     dlgConfigurePort& dialog = Dialog();
     const long selected = dialog.listPortActions.ListIndex();
     if (selected != -1) {
       TheScript().GetActions()->Remove(selected + 1);
       RefreshActionList();
     }
-  } catch (...) {
-    ReportCaughtError(WSTR("Controller::OnDelete"));
-  }
+  });
   return S_OK;
 }
 
 HRESULT Controller::OnMoveUp() {
-  try {
+  ReportFailures(WSTR("Controller::OnMoveUp"), [&] {
     dlgConfigurePort& dialog = Dialog();
     const long selected = dialog.listPortActions.ListIndex();
     if (dialog.listPortActions.ListCount() > 1 && selected > 0) {
@@ -178,14 +164,12 @@ HRESULT Controller::OnMoveUp() {
       RefreshActionList();
       dialog.listPortActions.SetListIndex(selected - 1);
     }
-  } catch (...) {
-    ReportCaughtError(WSTR("Controller::OnMoveUp"));
-  }
+  });
   return S_OK;
 }
 
 HRESULT Controller::OnMoveDown() {
-  try {
+  ReportFailures(WSTR("Controller::OnMoveDown"), [&] {
     dlgConfigurePort& dialog = Dialog();
     const long selected = dialog.listPortActions.ListIndex();
     if (selected >= 0 && selected + 1 < dialog.listPortActions.ListCount()) {
@@ -193,43 +177,35 @@ HRESULT Controller::OnMoveDown() {
       RefreshActionList();
       dialog.listPortActions.SetListIndex(selected + 1);
     }
-  } catch (...) {
-    ReportCaughtError(WSTR("Controller::OnMoveDown"));
-  }
+  });
   return S_OK;
 }
 
 HRESULT Controller::RefreshActionList() {
-  try {
+  ReportFailures(WSTR("Controller::RefreshActionList"), [&] {
     QvForms::Control& list = Dialog().listPortActions;
     list.Clear();
     for (const ActionRef& action : TheScript().GetActions()->NewEnum()) list.AddItem(action->AsString());
-  } catch (...) {
-    ReportCaughtError(WSTR("Controller::RefreshActionList"));
-  }
+  });
   return S_OK;
 }
 
 HRESULT Controller::About() {
-  try {
+  ReportFailures(WSTR("Controller::About"), [&] {
     dlgAbout about;
     about.ShowModal();
-  } catch (...) {
-    ReportCaughtError(WSTR("Controller::About"));
-  }
+  });
   return S_OK;
 }
 
 // Removes the port's key, and with it the port's script. A port that does not exist is no
 // failure; a monitor key that can't be opened is logged by the key wrapper.
 HRESULT Controller::DeletePort(BSTR PortName) {
-  try {
+  ReportFailures(WSTR("Controller::DeletePort"), [&] {
     RegKey monitor;
     monitor.OpenKey(HKEY_LOCAL_MACHINE, kMonitorKey);
     monitor.DeleteKey(FromBstr(PortName));
-  } catch (...) {
-    ReportCaughtError(WSTR("Controller::DeletePort"));
-  }
+  });
   return S_OK;
 }
 

@@ -35,6 +35,9 @@ class Controller final : public DispatchObject<Controller, _Controller, IID__Con
   // Shows the dialog made by ConfigurePort or AddPort, then destroys it and the thread's
   // selection dialogs.
   void ShowAndDestroy();
+  // The handler of a port dialog that could not be shown: the dialog and the thread's dialogs
+  // go, and the failure is reported under `source`. Call only inside a catch block.
+  void AbandonDialog(TextView source) noexcept;
 
   std::unique_ptr<Script> script_;
   std::unique_ptr<dlgConfigurePort> dialog_;

@@ -8,16 +8,11 @@
 namespace MarrowjetUI {
 
 Text ControllerActionSelect::ActionName() noexcept {
-  try {
-    return actionName_;
-  } catch (...) {
-    ReportCaughtError(WSTR("ControllerActionSelect::GetActionName"));
-    return {};
-  }
+  return ReportFailures(WSTR("ControllerActionSelect::GetActionName"), [&] { return actionName_; });
 }
 
 bool ControllerActionSelect::SelectObjectName(const void*) noexcept {
-  try {
+  return ReportFailures(WSTR("ControllerActionSelect::SelectObjectName"), [&] {
     dlgActionSelect& dialog = ThreadDialogs::ActionSelect();
     if (dialog.cmbActions.ListCount() == 0) {
       dialog.cmbActions.AddItem(WSTR("Printer"));
@@ -28,28 +23,21 @@ bool ControllerActionSelect::SelectObjectName(const void*) noexcept {
     const long selected = dialog.cmbActions.ListIndex();
     actionName_ = selected >= 0 ? dialog.cmbActions.Items().at(static_cast<size_t>(selected)) : Text();
     return ok_;
-  } catch (...) {
-    ReportCaughtError(WSTR("ControllerActionSelect::SelectObjectName"));
-    return false;
-  }
+  });
 }
 
 void ControllerActionSelect::OnCancel() noexcept {
-  try {
+  ReportFailures(WSTR("ControllerActionSelect::OnCancel"), [&] {
     ok_ = false;
     ThreadDialogs::ActionSelect().Hide();
-  } catch (...) {
-    ReportCaughtError(WSTR("ControllerActionSelect::OnCancel"));
-  }
+  });
 }
 
 void ControllerActionSelect::OnOk() noexcept {
-  try {
+  ReportFailures(WSTR("ControllerActionSelect::OnOk"), [&] {
     ok_ = true;
     ThreadDialogs::ActionSelect().Hide();
-  } catch (...) {
-    ReportCaughtError(WSTR("ControllerActionSelect::OnOk"));
-  }
+  });
 }
 
 }  // namespace MarrowjetUI

@@ -43,16 +43,14 @@ std::vector<Text> PrinterNames() {
 }
 
 void ControllerPrinterSelect::OnCancel() noexcept {
-  try {
+  ReportFailures(WSTR("ControllerPrinterSelect::OnCancel"), [&] {
     ThreadDialogs::PrinterSelect().Hide();
     ok_ = false;
-  } catch (...) {
-    ReportCaughtError(WSTR("ControllerPrinterSelect::OnCancel"));
-  }
+  });
 }
 
 void ControllerPrinterSelect::OnOk() noexcept {
-  try {
+  ReportFailures(WSTR("ControllerPrinterSelect::OnOk"), [&] {
     dlgPrinterSelect& dialog = ThreadDialogs::PrinterSelect();
     // The print system runs as the local system account, which can't reach network printers.
     if (dialog.cmbPrinter.Text().substr(0, 2) == WSTR("\\\\")) {
@@ -64,13 +62,11 @@ void ControllerPrinterSelect::OnOk() noexcept {
     }
     dialog.Hide();
     ok_ = true;
-  } catch (...) {
-    ReportCaughtError(WSTR("ControllerPrinterSelect::OnOk"));
-  }
+  });
 }
 
 Text ControllerPrinterSelect::SelectPrinterName(TextView DefaultPrinter) noexcept {
-  try {
+  return ReportFailures(WSTR("ControllerPrinterSelect::SelectPrinterName"), [&] {
     ok_ = false;
     dlgPrinterSelect& dialog = ThreadDialogs::PrinterSelect();
     QvForms::Control& box = dialog.cmbPrinter;
@@ -82,10 +78,7 @@ Text ControllerPrinterSelect::SelectPrinterName(TextView DefaultPrinter) noexcep
       if (!wanted.empty() && Upper(box.Items()[static_cast<size_t>(i)]) == wanted) box.SetListIndex(i);
     dialog.ShowModal(*this);
     return ok_ ? box.Text() : Text(DefaultPrinter);
-  } catch (...) {
-    ReportCaughtError(WSTR("ControllerPrinterSelect::SelectPrinterName"));
-    return {};
-  }
+  });
 }
 
 }  // namespace MarrowjetUI

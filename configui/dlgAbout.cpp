@@ -1,6 +1,7 @@
 #include "dlgAbout.h"
 
 #include "ObjectError.h"
+#include "win/ExceptionBarrier.h"
 
 #include <qv/macros.h>
 
@@ -47,18 +48,21 @@ void dlgAbout::ShowModal() {
 }
 
 void dlgAbout::StartSysInfo() noexcept {
-  try {
-    Text path;
-    if (GetKeyValue(HKEY_LOCAL_MACHINE, WSTR("SOFTWARE\\Microsoft\\Shared Tools\\MSINFO"), WSTR("PATH"), path)) {
-      if (StartProgram(ToCodePage(path))) return;
-    } else if (GetKeyValue(HKEY_LOCAL_MACHINE, WSTR("SOFTWARE\\Microsoft\\Shared Tools Location"), WSTR("MSINFO"),
-                           path)) {
-      const std::string program = ToCodePage(path) + "\\MSINFO32.EXE";
-      if (FileExists(program) && StartProgram(program)) return;
-    }
-  } catch (...) {
-    // Every failure ends in the message below; nothing is logged.
-  }
+  const bool started = win::ExceptionBarrier(
+      [&] {
+        Text path;
+        if (GetKeyValue(HKEY_LOCAL_MACHINE, WSTR("SOFTWARE\\Microsoft\\Shared Tools\\MSINFO"), WSTR("PATH"), path))
+          return StartProgram(ToCodePage(path));
+        if (GetKeyValue(HKEY_LOCAL_MACHINE, WSTR("SOFTWARE\\Microsoft\\Shared Tools Location"), WSTR("MSINFO"),
+                        path)) {
+          const std::string program = ToCodePage(path) + "\\MSINFO32.EXE";
+          return FileExists(program) && StartProgram(program);
+        }
+        return false;
+      },
+      // Every failure ends in the message below; nothing is logged.
+      [](bool) { return false; });
+  if (started) return;
   MessageBoxW(nullptr, WSTR("System Information Is Unavailable At This Time"), WSTR("About Quorvane"), MB_OK);
 }
 

@@ -31,12 +31,10 @@ dlgActionSelect::dlgActionSelect()
 }
 
 void dlgActionSelect::ShowModal(ControllerActionSelect& controller) noexcept {
-  try {
+  ReportFailures(WSTR("dlgActionSelect::ShowModal"), [&] {
     controller_ = &controller;
     if (!form.ShowModal()) RaiseSystemError(static_cast<LONG>(GetLastError()));
-  } catch (...) {
-    ReportCaughtError(WSTR("dlgActionSelect::ShowModal"));
-  }
+  });
 }
 
 }  // namespace MarrowjetUI

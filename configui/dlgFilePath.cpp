@@ -48,12 +48,10 @@ dlgFilePath::dlgFilePath()
 }
 
 void dlgFilePath::ShowModal(_ControllerFilePath* controller) noexcept {
-  try {
+  ReportFailures(WSTR("dlgFilePath::ShowModal"), [&] {
     controller_ = controller;
     if (!form.ShowModal()) RaiseSystemError(static_cast<LONG>(GetLastError()));
-  } catch (...) {
-    ReportCaughtError(WSTR("dlgFilePath::ShowModal"));
-  }
+  });
 }
 
 }  // namespace MarrowjetUI

@@ -31,12 +31,10 @@ dlgPrinterSelect::dlgPrinterSelect()
 }
 
 void dlgPrinterSelect::ShowModal(ControllerPrinterSelect& controller) noexcept {
-  try {
+  ReportFailures(WSTR("dlgPrinterSelect::ShowModal"), [&] {
     controller_ = &controller;
     if (!form.ShowModal()) RaiseSystemError(static_cast<LONG>(GetLastError()));
-  } catch (...) {
-    ReportCaughtError(WSTR("dlgPrinterSelect::ShowModal"));
-  }
+  });
 }
 
 }  // namespace MarrowjetUI

@@ -1,12 +1,11 @@
 #include "ActionReprint.h"
 
-#include <memory>
-
 #include "ControllerPrinterSelect.h"
 #include "JobCalls.h"
 #include "ObjectError.h"
 #include "RawPrint.h"
 #include "modError.h"
+#include "win/ComPtr.h"
 
 #include <qv/macros.h>
 
@@ -25,16 +24,11 @@ DATE PresentDate() {
   return date;
 }
 
-struct Releaser {
-  void operator()(IUnknown* object) const { object->Release(); }
-};
-using RawPrintRef = std::unique_ptr<_RawPrint, Releaser>;
-
-RawPrintRef NewRawPrint() {
-  void* object = nullptr;
-  const HRESULT result = RawPrint::CreateInstance(IID__RawPrint, &object);
+win::ComPtr<_RawPrint> NewRawPrint() {
+  win::ComPtr<_RawPrint> raw;
+  const HRESULT result = RawPrint::CreateInstance(IID__RawPrint, raw.Out());
   if (FAILED(result)) RaiseSystemError(result);
-  return RawPrintRef(static_cast<_RawPrint*>(object));
+  return raw;
 }
 
 void Check(HRESULT result) {
@@ -51,10 +45,10 @@ Text DocumentNameOf(_Job* job) {
 }  // namespace
 
 void ActionReprint::Run(TextView TempFilePath, _Job* JobInfo, DATE) noexcept {
-  try {
+  ReportFailures(WSTR("ActionReprint::Run"), [&] {
     // The clock is read here: a "?SN?" in the name issues a new number at every reprint.
     const Text printer = ConvertTemplate(JobInfo, printerName_, PresentDate());
-    RawPrintRef raw = NewRawPrint();
+    const win::ComPtr<_RawPrint> raw = NewRawPrint();
     Bstr documentName(DocumentNameOf(JobInfo));
     Check(raw->put_DocumentName(documentName.Get()));
     Bstr printerName(printer);
@@ -70,38 +64,27 @@ void ActionReprint::Run(TextView TempFilePath, _Job* JobInfo, DATE) noexcept {
       RaiseError(kErrorReprintLimit, WSTR("Too many reprints in a row, not printed on ") + printer);
     if (error == ERROR_NOT_ENOUGH_QUOTA)
       RaiseError(kErrorReprintLimit, WSTR("Too many reprints of one job, not printed on ") + printer);
-  } catch (...) {
-    ReportCaughtError(WSTR("ActionReprint::Run"));
-  }
+  });
 }
 
 Text ActionReprint::AsString() noexcept {
-  try {
-    return Text(kPrefix) + printerName_;
-  } catch (...) {
-    ReportCaughtError(WSTR("ActionReprint::AsString"));
-    return {};
-  }
+  return ReportFailures(WSTR("ActionReprint::AsString"), [&] { return Text(kPrefix) + printerName_; });
 }
 
 void ActionReprint::LoadFromString(TextView Cmd) noexcept {
-  try {
+  ReportFailures(WSTR("ActionReprint::LoadFromString"), [&] {
     // The printer's name follows the prefix; the prefix's blank and any others around it go.
     printerName_ = Cmd.size() < kPrefix.size() ? Text() : TrimBlanks(Cmd.substr(kPrefix.size() - 1));
-  } catch (...) {
-    ReportCaughtError(WSTR("ActionReprint::LoadFromString"));
-  }
+  });
 }
 
 void ActionReprint::ConfigureUI() noexcept {
-  try {
+  ReportFailures(WSTR("ActionReprint::ConfigureUI"), [&] {
     // An empty answer leaves the name as it is.
     ControllerPrinterSelect select;
     Text chosen = select.SelectPrinterName(printerName_);
     if (!chosen.empty()) printerName_ = std::move(chosen);
-  } catch (...) {
-    ReportCaughtError(WSTR("ActionReprint::ConfigureUI"));
-  }
+  });
 }
 
 }  // namespace MarrowjetUI

@@ -9,6 +9,7 @@
 #include "JobCalls.h"
 #include "ObjectError.h"
 #include "modError.h"
+#include "win/ComPtr.h"
 
 #include <qv/macros.h>
 
@@ -53,7 +54,7 @@ size_t ActionWriteFile::LiteralFolderLength(TextView pathTemplate, TextView dest
 }
 
 void ActionWriteFile::Run(TextView TempFilePath, _Job* JobInfo, DATE DateNow) noexcept {
-  try {
+  ReportFailures(WSTR("ActionWriteFile::Run"), [&] {
     const Text destination = ConvertTemplate(JobInfo, pathTemplate_, DateNow);
     const size_t literal = LiteralFolderLength(pathTemplate_, destination);
     // The copy is attempted even after a failed drive check; it only succeeds below a folder the
@@ -63,59 +64,38 @@ void ActionWriteFile::Run(TextView TempFilePath, _Job* JobInfo, DATE DateNow) no
     const std::string below = ToCodePage(destination.substr(literal));
     if (literal == 0 || !QvCopyFileBelowA(ToCodePage(TempFilePath).c_str(), folder.c_str(), below.c_str(), FALSE))
       RaiseError(kErrorWritingFile, WSTR("Error writing file: ") + destination);
-  } catch (...) {
-    ReportCaughtError(WSTR("ActionWriteFile::Run"));
-  }
+  });
 }
 
 Text ActionWriteFile::AsString() noexcept {
-  try {
-    return Text(kPrefix) + pathTemplate_;
-  } catch (...) {
-    ReportCaughtError(WSTR("ActionWriteFile::AsString"));
-    return {};
-  }
+  return ReportFailures(WSTR("ActionWriteFile::AsString"), [&] { return Text(kPrefix) + pathTemplate_; });
 }
 
 void ActionWriteFile::LoadFromString(TextView Cmd) noexcept {
-  try {
+  ReportFailures(WSTR("ActionWriteFile::LoadFromString"), [&] {
     // The template follows the prefix; the prefix's blank and any others around it go.
     pathTemplate_ = Cmd.size() < kPrefix.size() ? Text() : TrimBlanks(Cmd.substr(kPrefix.size() - 1));
-  } catch (...) {
-    ReportCaughtError(WSTR("ActionWriteFile::LoadFromString"));
-  }
+  });
 }
 
 void ActionWriteFile::ConfigureUI() noexcept {
-  try {
-    _ControllerFilePath* dialog = nullptr;
-    const HRESULT created =
-        ControllerFilePath::CreateInstance(IID__ControllerFilePath, reinterpret_cast<void**>(&dialog));
+  ReportFailures(WSTR("ActionWriteFile::ConfigureUI"), [&] {
+    win::ComPtr<_ControllerFilePath> dialog;
+    const HRESULT created = ControllerFilePath::CreateInstance(IID__ControllerFilePath, dialog.Out());
     if (FAILED(created)) RaiseSystemError(created);
-    struct Release {
-      _ControllerFilePath* object;
-      ~Release() { object->Release(); }
-    } release{dialog};
     Bstr current(pathTemplate_);
     BSTR argument = current.Get();
     Bstr answer;
     if (FAILED(dialog->Show(&argument, answer.Out()))) return;
     // An empty answer leaves the template as it is.
     if (Text edited = answer.ToText(); !edited.empty()) pathTemplate_ = std::move(edited);
-  } catch (...) {
-    ReportCaughtError(WSTR("ActionWriteFile::ConfigureUI"));
-  }
+  });
 }
 
 void ActionWriteFile::CreateFilePath(TextView path, size_t literalLength) noexcept {
-  try {
+  ReportFailures(WSTR("ActionWriteFile::CreateFilePath"), [&] {
     if (!HasDriveQualifier(path))
       RaiseError(kErrorNoDriveQualifier, WSTR("Path must start with a drive qualifier, ie 'C:\\'"));
-  } catch (...) {
-    ReportCaughtError(WSTR("ActionWriteFile::CreateFilePath"));
-    return;
-  }
-  try {
     // The drive is the first element and the file name the last: neither is created.
     const std::vector<Text> elements = PathElements(path);
     const std::string literalFolder = ToCodePage(path.substr(0, literalLength));
@@ -138,9 +118,7 @@ void ActionWriteFile::CreateFilePath(TextView path, size_t literalLength) noexce
       const DWORD error = GetLastError();
       if (error != ERROR_ALREADY_EXISTS) RaiseSystemError(static_cast<LONG>(error));
     }
-  } catch (...) {
-    ReportCaughtError(WSTR("ActionWriteFile::CreateFilePath"));
-  }
+  });
 }
 
 }  // namespace MarrowjetUI

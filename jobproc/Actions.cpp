@@ -13,41 +13,27 @@ namespace {
 }  // namespace
 
 void Actions::Add(ActionRef objNew) noexcept {
-  try {
-    items_.push_back(std::move(objNew));
-  } catch (...) {
-    ReportCaughtError(WSTR("Actions::Add"));
-  }
+  ReportFailures(WSTR("Actions::Add"), [&] { items_.push_back(std::move(objNew)); });
 }
 
 ActionRef Actions::Item(LONG vntIndexKey) noexcept {
-  try {
+  return ReportFailures(WSTR("Actions::GetItem"), [&] {
     if (!HasPosition(vntIndexKey)) RaiseOutOfRange();
     return items_[static_cast<size_t>(vntIndexKey - 1)];
-  } catch (...) {
-    ReportCaughtError(WSTR("Actions::GetItem"));
-    return nullptr;
-  }
+  });
 }
 
 LONG Actions::Count() const noexcept { return static_cast<LONG>(items_.size()); }
 
 void Actions::Remove(LONG vntIndexKey) noexcept {
-  try {
+  ReportFailures(WSTR("Actions::Remove"), [&] {
     if (!HasPosition(vntIndexKey)) RaiseOutOfRange();
     items_.erase(items_.begin() + (vntIndexKey - 1));
-  } catch (...) {
-    ReportCaughtError(WSTR("Actions::Remove"));
-  }
+  });
 }
 
 std::vector<ActionRef> Actions::NewEnum() const noexcept {
-  try {
-    return items_;
-  } catch (...) {
-    ReportCaughtError(WSTR("Actions::NewEnum"));
-    return {};
-  }
+  return ReportFailures(WSTR("Actions::NewEnum"), [&] { return items_; });
 }
 
 // The new order is built whole and only then replaces the old one, so a failure on the way
@@ -60,11 +46,7 @@ std::vector<ActionRef> Actions::SwappedWithNext(long long index) const {
 }
 
 void Actions::MoveUp(LONG Index) noexcept {
-  try {
-    items_ = SwappedWithNext(static_cast<long long>(Index) - 1);
-  } catch (...) {
-    ReportCaughtError(WSTR("Actions::MoveUp"));
-  }
+  ReportFailures(WSTR("Actions::MoveUp"), [&] { items_ = SwappedWithNext(static_cast<long long>(Index) - 1); });
 }
 
 void Actions::MoveDown(LONG Index) { items_ = SwappedWithNext(Index); }

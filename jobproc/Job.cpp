@@ -23,15 +23,6 @@ HRESULT GetNumber(LONG field, LONG* value) {
   return S_OK;
 }
 
-HRESULT PutText(Text& field, BSTR value) noexcept {
-  try {
-    field = FromBstr(value);
-    return S_OK;
-  } catch (...) {
-    return E_OUTOFMEMORY;
-  }
-}
-
 // The stored counter with a "0" put in front, read as a 32-bit number: anything that is not
 // plain decimal digits within range (empty, a sign, letters, too large) counts as 0.
 LONG CounterValue(TextView stored) {
@@ -80,19 +71,19 @@ HRESULT Job::put_Priority(LONG value) { return PutNumber(priority_, value); }
 HRESULT Job::get_Priority(LONG* value) { return GetNumber(priority_, value); }
 HRESULT Job::put_TotalPages(LONG value) { return PutNumber(totalPages_, value); }
 HRESULT Job::get_TotalPages(LONG* value) { return GetNumber(totalPages_, value); }
-HRESULT Job::put_DriverName(BSTR value) { return PutText(driverName_, value); }
+HRESULT Job::put_DriverName(BSTR value) { return CopyFromIn(value, driverName_); }
 HRESULT Job::get_DriverName(BSTR* value) { return CopyToOut(driverName_, value); }
-HRESULT Job::put_DataType(BSTR value) { return PutText(dataType_, value); }
+HRESULT Job::put_DataType(BSTR value) { return CopyFromIn(value, dataType_); }
 HRESULT Job::get_DataType(BSTR* value) { return CopyToOut(dataType_, value); }
-HRESULT Job::put_NotifyName(BSTR value) { return PutText(notifyName_, value); }
+HRESULT Job::put_NotifyName(BSTR value) { return CopyFromIn(value, notifyName_); }
 HRESULT Job::get_NotifyName(BSTR* value) { return CopyToOut(notifyName_, value); }
-HRESULT Job::put_DocumentName(BSTR value) { return PutText(documentName_, value); }
+HRESULT Job::put_DocumentName(BSTR value) { return CopyFromIn(value, documentName_); }
 HRESULT Job::get_DocumentName(BSTR* value) { return CopyToOut(documentName_, value); }
-HRESULT Job::put_UserName(BSTR value) { return PutText(userName_, value); }
+HRESULT Job::put_UserName(BSTR value) { return CopyFromIn(value, userName_); }
 HRESULT Job::get_UserName(BSTR* value) { return CopyToOut(userName_, value); }
-HRESULT Job::put_MachineName(BSTR value) { return PutText(machineName_, value); }
+HRESULT Job::put_MachineName(BSTR value) { return CopyFromIn(value, machineName_); }
 HRESULT Job::get_MachineName(BSTR* value) { return CopyToOut(machineName_, value); }
-HRESULT Job::put_PrinterName(BSTR value) { return PutText(printerName_, value); }
+HRESULT Job::put_PrinterName(BSTR value) { return CopyFromIn(value, printerName_); }
 HRESULT Job::get_PrinterName(BSTR* value) { return CopyToOut(printerName_, value); }
 HRESULT Job::put_ID(LONG value) { return PutNumber(id_, value); }
 HRESULT Job::get_ID(LONG* value) { return GetNumber(id_, value); }
@@ -106,13 +97,7 @@ HRESULT Job::GetSerialNumber(LONG* result) {
 HRESULT Job::Convert(BSTR* Source, DATE* DateNow, BSTR* result) {
   if (!Source || !DateNow || !result) return E_POINTER;
   *result = nullptr;
-  Text converted;
-  try {
-    converted = Expand(FromBstr(*Source), *DateNow);
-  } catch (...) {
-    ReportCaughtError(WSTR("Job::Convert"));
-    converted.clear();
-  }
+  const Text converted = ReportFailures(WSTR("Job::Convert"), [&] { return Expand(FromBstr(*Source), *DateNow); });
   return CopyToOut(converted, result);
 }
 
@@ -177,7 +162,7 @@ bool Job::AppendFieldValue(TextView code, const SYSTEMTIME& now, Text& result) {
 // Read, add one, write back: three registry steps without a lock. Numbers are unique because
 // the monitor hands jobs over one at a time.
 LONG Job::NextSerialNumber() noexcept {
-  try {
+  return ReportFailures(WSTR("Job::GetSerialNumber"), [&] {
     RegKey key;
     key.OpenKey(HKEY_LOCAL_MACHINE, kMonitorKey);
     const LONG count = CounterValue(key.ReadString(kSerialNumberValue));
@@ -187,10 +172,7 @@ LONG Job::NextSerialNumber() noexcept {
     const LONG status = key.WriteString(kSerialNumberValue, DecimalText(next));
     if (status != ERROR_SUCCESS) RaiseSystemError(status);
     return next;
-  } catch (...) {
-    ReportCaughtError(WSTR("Job::GetSerialNumber"));
-    return 0;
-  }
+  });
 }
 
 }  // namespace MarrowjetUI

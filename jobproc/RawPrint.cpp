@@ -4,6 +4,7 @@
 
 #include "ObjectError.h"
 #include "modError.h"
+#include "win/UniqueResource.h"
 
 #include <qv/macros.h>
 
@@ -67,18 +68,15 @@ class InputFile {
   explicit InputFile(TextView name)
       : handle_(CreateFileA(ToCodePage(name).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                             FILE_FLAG_SEQUENTIAL_SCAN, nullptr)) {
-    if (handle_ == INVALID_HANDLE_VALUE) RaiseSystemError(static_cast<LONG>(GetLastError()));
+    if (!handle_) RaiseSystemError(static_cast<LONG>(GetLastError()));
   }
-  ~InputFile() { CloseHandle(handle_); }
-  InputFile(const InputFile&) = delete;
-  InputFile& operator=(const InputFile&) = delete;
 
   // Fills `buffer` from the file until it is full or the file ends; the count of bytes filled.
   DWORD Fill(BYTE* buffer, DWORD size) {
     DWORD filled = 0;
     while (filled < size) {
       DWORD got = 0;
-      if (!ReadFile(handle_, buffer + filled, size - filled, &got, nullptr))
+      if (!ReadFile(handle_.Get(), buffer + filled, size - filled, &got, nullptr))
         RaiseSystemError(static_cast<LONG>(GetLastError()));
       if (got == 0) break;
       filled += got;
@@ -87,7 +85,7 @@ class InputFile {
   }
 
  private:
-  HANDLE handle_;
+  win::UniqueHandle handle_;
 };
 
 LONG LastSpoolerError() { return static_cast<LONG>(GetLastError()); }
@@ -103,50 +101,30 @@ HRESULT RawPrint::GetError(LONG* result) {
 HRESULT RawPrint::PrintString(BSTR* strData, VARIANT_BOOL* result) {
   if (!strData || !result) return E_POINTER;
   *result = VARIANT_FALSE;
-  try {
-    *result = SendText(FromBstr(*strData)) ? VARIANT_TRUE : VARIANT_FALSE;
-  } catch (...) {
-    ReportCaughtError(WSTR("RawPrint::PrintString"));
-  }
+  ReportFailures(WSTR("RawPrint::PrintString"),
+                 [&] { *result = SendText(FromBstr(*strData)) ? VARIANT_TRUE : VARIANT_FALSE; });
   return S_OK;
 }
 
 HRESULT RawPrint::PrintFile(BSTR* strFileName, VARIANT_BOOL* result) {
   if (!strFileName || !result) return E_POINTER;
   *result = VARIANT_FALSE;
-  try {
-    *result = SendFile(FromBstr(*strFileName)) ? VARIANT_TRUE : VARIANT_FALSE;
-  } catch (...) {
-    ReportCaughtError(WSTR("RawPrint::PrintFile"));
-  }
+  ReportFailures(WSTR("RawPrint::PrintFile"),
+                 [&] { *result = SendFile(FromBstr(*strFileName)) ? VARIANT_TRUE : VARIANT_FALSE; });
   return S_OK;
 }
 
-HRESULT RawPrint::put_DocumentName(BSTR value) {
-  try {
-    documentName_ = FromBstr(value);
-    return S_OK;
-  } catch (...) {
-    return E_OUTOFMEMORY;
-  }
-}
+HRESULT RawPrint::put_DocumentName(BSTR value) { return CopyFromIn(value, documentName_); }
 
 HRESULT RawPrint::get_DocumentName(BSTR* value) { return CopyToOut(documentName_, value); }
 
-HRESULT RawPrint::put_PrinterName(BSTR value) {
-  try {
-    printerName_ = FromBstr(value);
-    return S_OK;
-  } catch (...) {
-    return E_OUTOFMEMORY;
-  }
-}
+HRESULT RawPrint::put_PrinterName(BSTR value) { return CopyFromIn(value, printerName_); }
 
 HRESULT RawPrint::get_PrinterName(BSTR* value) { return CopyToOut(printerName_, value); }
 
 bool RawPrint::SendFile(TextView fileName) noexcept {
   lastError_ = 0;
-  try {
+  return win::ExceptionBarrier([&] {
     PrinterSession session;
     if (!session.Open(ToCodePage(printerName_)) || !session.StartDocument(ToCodePage(documentName_)) ||
         !session.StartPage()) {
@@ -168,16 +146,12 @@ bool RawPrint::SendFile(TextView fileName) noexcept {
       session.AbandonDocument();
       throw;
     }
-  } catch (...) {
-    lastError_ = 0;
-    ReportCaughtError(WSTR("RawPrint::PrintFile"));
-    return false;
-  }
+  }, [&](bool) { return Failed(WSTR("RawPrint::PrintFile")); });
 }
 
 bool RawPrint::SendText(TextView data) noexcept {
   lastError_ = 0;
-  try {
+  return win::ExceptionBarrier([&] {
     PrinterSession session;
     if (!session.Open(ToCodePage(printerName_)) || !session.StartDocument(ToCodePage(documentName_)) ||
         !session.StartPage()) {
@@ -192,11 +166,13 @@ bool RawPrint::SendText(TextView data) noexcept {
       return false;
     }
     return true;
-  } catch (...) {
-    lastError_ = 0;
-    ReportCaughtError(WSTR("RawPrint::PrintString"));
-    return false;
-  }
+  }, [&](bool) { return Failed(WSTR("RawPrint::PrintString")); });
+}
+
+bool RawPrint::Failed(TextView source) noexcept {
+  lastError_ = 0;
+  ReportCaughtError(source);
+  return false;
 }
 
 }  // namespace MarrowjetUI

@@ -27,6 +27,10 @@ class RawPrint final : public DispatchObject<RawPrint, _RawPrint, IID__RawPrint>
   bool SendText(TextView data) noexcept;
 
  private:
+  // The handler of a send that ended in an exception: reported under `source`, and no spooler
+  // code is left for GetError. Call only inside a catch block; false.
+  bool Failed(TextView source) noexcept;
+
   Text printerName_;
   Text documentName_;
   LONG lastError_ = 0;  // the spooler's code of the call that failed last

@@ -53,7 +53,7 @@ std::shared_ptr<Actions> Script::GetActions() {
 }
 
 void Script::LoadFromRegistry(TextView PortName) noexcept {
-  try {
+  ReportFailures(WSTR("Script::LoadFromRegistry"), [&] {
     actions_ = std::make_shared<Actions>();
     RegKey port;
     port.OpenKey(HKEY_LOCAL_MACHINE, Text(kMonitorKey) + WSTR("\\") + Text(PortName));
@@ -70,13 +70,11 @@ void Script::LoadFromRegistry(TextView PortName) noexcept {
       action->LoadFromString(line);
       actions_->Add(std::move(action));
     }
-  } catch (...) {
-    ReportCaughtError(WSTR("Script::LoadFromRegistry"));
-  }
+  });
 }
 
 void Script::SaveToRegistry(TextView PortName) noexcept {
-  try {
+  ReportFailures(WSTR("Script::SaveToRegistry"), [&] {
     RegKey monitor;
     monitor.OpenKey(HKEY_LOCAL_MACHINE, kMonitorKey);
     std::unique_ptr<RegKey> port = monitor.CreateKey(PortName);
@@ -84,31 +82,24 @@ void Script::SaveToRegistry(TextView PortName) noexcept {
     // A script that was not stored must not pass for a stored one.
     const LONG status = port->WriteString(kScriptValue, AsString());
     if (status != ERROR_SUCCESS) RaiseSystemError(status);
-  } catch (...) {
-    ReportCaughtError(WSTR("Script::SaveToRegistry"));
-  }
+  });
 }
 
 Text Script::AsString() noexcept {
-  try {
+  return ReportFailures(WSTR("Script::AsString"), [&] {
     Text text;
     for (const ActionRef& action : GetActions()->NewEnum()) {
       if (!text.empty()) text += kLineBreak;
       text += action->AsString();
     }
     return text;
-  } catch (...) {
-    ReportCaughtError(WSTR("Script::AsString"));
-    return {};
-  }
+  });
 }
 
 void Script::Run(TextView TempFilePath, _Job* JobInfo) noexcept {
-  try {
+  ReportFailures(WSTR("Script::Run"), [&] {
     for (const ActionRef& action : GetActions()->NewEnum()) action->Run(TempFilePath, JobInfo, PresentDate());
-  } catch (...) {
-    ReportCaughtError(WSTR("Script::Run"));
-  }
+  });
 }
 
 }  // namespace MarrowjetUI

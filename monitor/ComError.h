@@ -1,5 +1,4 @@
-// A failed call on a component object: its HRESULT and the interface it was called on
-// (IID_NULL when the object could not even be created).
+// A failed call on a component object (or an object that could not be created): its HRESULT.
 #pragma once
 #include <windows.h>
 
@@ -9,14 +8,12 @@ namespace Quorvane {
 
 class ComError : public std::exception {
  public:
-  ComError(HRESULT result, const IID& interfaceId) : result_(result), interface_(interfaceId) {}
+  explicit ComError(HRESULT result) : result_(result) {}
   HRESULT Result() const { return result_; }
-  const IID& Interface() const { return interface_; }
   const char* what() const noexcept override { return "component object call failed"; }
 
  private:
   HRESULT result_;
-  IID interface_;
 };
 
 }  // namespace Quorvane

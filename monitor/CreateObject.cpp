@@ -1,6 +1,6 @@
 #include "CreateObject.h"
 
-#include "ComRef.h"
+#include "win/ComPtr.h"
 
 namespace Quorvane {
 
@@ -15,10 +15,10 @@ HRESULT CreateObjectByProgID(LPCOLESTR name, REFIID interfaceId, void** object) 
   CLSID classId;
   HRESULT result = name[0] == WCHAR('{') ? CLSIDFromString(name, &classId) : CLSIDFromProgID(name, &classId);
   if (FAILED(result)) return result;
-  ComRef<IUnknown> unknown;
-  result = CoCreateInstance(classId, nullptr, kAnyServer, IID_IUnknown, unknown.Receive());
+  win::ComPtr<IUnknown> unknown;
+  result = CoCreateInstance(classId, nullptr, kAnyServer, IID_IUnknown, unknown.Out());
   if (FAILED(result)) return result;
-  result = OleRun(unknown.get());
+  result = OleRun(unknown.Get());
   if (FAILED(result)) return result;
   return unknown->QueryInterface(interfaceId, object);
 }

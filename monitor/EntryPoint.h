@@ -3,20 +3,16 @@
 #pragma once
 #include <windows.h>
 
-#include <new>
+#include "win/ExceptionBarrier.h"
 
 namespace Quorvane {
 
 template <class Body>
 BOOL RunEntryPoint(Body&& body) noexcept {
-  try {
-    return body();
-  } catch (const std::bad_alloc&) {
-    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-  } catch (...) {
-    SetLastError(ERROR_GEN_FAILURE);
-  }
-  return FALSE;
+  return win::ExceptionBarrier(body, [](bool outOfMemory) -> BOOL {
+    SetLastError(outOfMemory ? ERROR_NOT_ENOUGH_MEMORY : ERROR_GEN_FAILURE);
+    return FALSE;
+  });
 }
 
 }  // namespace Quorvane

@@ -6,6 +6,8 @@
 #include <qv/diagnostics.h>
 
 #include <string>
+#include "win/ExceptionBarrier.h"
+#include "win/UniqueResource.h"
 #include "win/WideString.h"
 
 #include <qv/macros.h>
@@ -74,30 +76,12 @@ bool ReadLogFilePath(HKEY configuration, win::WideString& path) {
   return true;
 }
 
-// The log file, open for writing while the object lives.
-class LogFile {
- public:
-  // Opens the file for appending, creating it when missing: entries other processes append at
-  // the same moment are not overwritten.
-  explicit LogFile(const std::string& path)
-      : handle_(CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr)) {}
-  ~LogFile() {
-    if (IsOpen()) CloseHandle(handle_);
-  }
-  LogFile(const LogFile&) = delete;
-  LogFile& operator=(const LogFile&) = delete;
-
-  bool IsOpen() const { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
-
-  void Append(const std::string& entry) {
-    DWORD written = 0;
-    WriteFile(handle_, entry.data(), static_cast<DWORD>(entry.size()), &written, nullptr);
-  }
-
- private:
-  HANDLE handle_;
-};
+// Opens the log file for appending, creating it when missing: entries other processes append
+// at the same moment are not overwritten.
+win::UniqueHandle OpenLogFile(const std::string& path) {
+  return win::UniqueHandle(CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                       OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
 
 // Appends the entry to the configured log file; without a key, a value or an openable file
 // nothing is written.
@@ -106,17 +90,19 @@ void AppendToLog(LONG code, LPCWSTR source, const win::WideString& description) 
   if (configuration.Open(HKEY_LOCAL_MACHINE, kConfigurationKey, KEY_ALL_ACCESS) != ERROR_SUCCESS) return;
   win::WideString path;
   if (!ReadLogFilePath(configuration.Get(), path)) return;
-  LogFile log(CodePageText(path));
-  if (!log.IsOpen()) return;
+  const win::UniqueHandle log = OpenLogFile(CodePageText(path));
+  if (!log) return;
   SYSTEMTIME now{};
   ErrorHandlerClock(&now);
-  log.Append(Entry(now, code, source, description));
+  const std::string entry = Entry(now, code, source, description);
+  DWORD written = 0;
+  WriteFile(log.Get(), entry.data(), static_cast<DWORD>(entry.size()), &written, nullptr);
 }
 
 }  // namespace
 
 void ErrorHandler(LONG code, LPCWSTR source, bool show, HWND owner) noexcept {
-  try {
+  win::ExceptionBarrier([&] {
     if (!source) source = WSTR("");
     const win::WideString description = Description(code);
     // The box comes first: it is shown even when nothing can be logged.
@@ -124,9 +110,9 @@ void ErrorHandler(LONG code, LPCWSTR source, bool show, HWND owner) noexcept {
     AppendToLog(code, source, description);
     // Then the host's sink, whether or not a log file took the entry.
     QvReportFailure(code, description.c_str(), source);
-  } catch (...) {
+  }, [](bool) {
     // A report that can't be made ends here: there is no one to tell.
-  }
+  });
 }
 
 }  // namespace Quorvane

@@ -7,6 +7,6 @@
 namespace Quorvane {
 
 // Logged under EndDocPort's own name, without a message box: no one sits at the spooler.
-void ReportHandOffFailure(HRESULT result, const IID&) { ErrorHandler(result, WSTR("LocalEndDocPort"), false, nullptr); }
+void ReportHandOffFailure(HRESULT result) { ErrorHandler(result, WSTR("LocalEndDocPort"), false, nullptr); }
 
 }  // namespace Quorvane

@@ -4,8 +4,8 @@
 
 namespace Quorvane {
 
-// The Controller could not be created (interfaceId IID_NULL), or PrintFile failed
-// (IID__Controller). The job is still marked printed and its file deleted.
-void ReportHandOffFailure(HRESULT result, const IID& interfaceId);
+// The Controller could not be created, or PrintFile failed. The job is still marked printed
+// and its file deleted.
+void ReportHandOffFailure(HRESULT result);
 
 }  // namespace Quorvane

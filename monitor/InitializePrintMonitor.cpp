@@ -1,5 +1,6 @@
 // The one export the spooler looks for: it hands back the table of entry points.
 #include "Monitor.h"
+#include "win/ExceptionBarrier.h"
 
 #include <qv/macros.h>
 
@@ -11,11 +12,10 @@ MONITOREX MonitorTable;
 
 LPMONITOREX WINAPI InitializePrintMonitor(LPWSTR pRegistryRoot) {
   using namespace Quorvane;
-  try {
-    RegistryRoot = pRegistryRoot ? pRegistryRoot : WSTR("");
-  } catch (...) {
-    // Out of memory: the earlier root stays. This call has no way to fail.
-  }
+  win::ExceptionBarrier([&] { RegistryRoot = pRegistryRoot ? pRegistryRoot : WSTR(""); },
+                        [](bool) {
+                          // Out of memory: the earlier root stays. This call has no way to fail.
+                        });
   MonitorTable.dwMonitorSize = sizeof(MONITOR);
   MONITOR& table = MonitorTable.Monitor;
   table.pfnEnumPorts = LocalEnumPorts;

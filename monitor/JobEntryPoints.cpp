@@ -5,21 +5,12 @@
 #include "HandOffReport.h"
 #include "Monitor.h"
 #include "PrinterHandle.h"
+#include "SystemErrorOf.h"
 #include "win/WideString.h"
 
 #include <qv/macros.h>
 
 namespace Quorvane {
-
-namespace {
-
-// The system error code that a failed inner step stands for.
-DWORD ErrorFromResult(HRESULT result) {
-  if (HRESULT_FACILITY(result) == FACILITY_WIN32 && HRESULT_CODE(result) != 0) return HRESULT_CODE(result);
-  return ERROR_GEN_FAILURE;
-}
-
-}  // namespace
 
 BOOL WINAPI LocalStartDocPort(HANDLE hPort, LPWSTR pPrinterName, DWORD JobId, DWORD, LPBYTE) {
   return RunEntryPoint([&] {
@@ -44,7 +35,7 @@ BOOL WINAPI LocalStartDocPort(HANDLE hPort, LPWSTR pPrinterName, DWORD JobId, DW
       }
     }
     // Set once the new record (and its file) is gone, so that deleting can't overwrite it.
-    SetLastError(ErrorFromResult(result));
+    SetLastError(SystemErrorOf(result, ERROR_GEN_FAILURE));
     return FALSE;
   });
 }
@@ -80,7 +71,7 @@ BOOL WINAPI LocalEndDocPort(HANDLE hPort) {
     try {
       job->second.Submit(portName);
     } catch (const ComError& error) {
-      ReportHandOffFailure(error.Result(), error.Interface());
+      ReportHandOffFailure(error.Result());
     }
 
     // The job has been dealt with either way: the spooler may let it go.

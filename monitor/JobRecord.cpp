@@ -2,9 +2,9 @@
 
 #include "ComApartment.h"
 #include "ComError.h"
-#include "ComRef.h"
+#include "win/ComPtr.h"
 #include "CreateObject.h"
-#include "OleString.h"
+#include "win/ComBstr.h"
 #include "PrinterHandle.h"
 
 #include <MarrowjetInterfaces.h>
@@ -65,30 +65,30 @@ HRESULT JobRecord::Load(DWORD jobId, LPCWSTR printerName) {
 void JobRecord::Submit(const win::WideString& portName) {
   ComApartment apartment;
 
-  ComRef<_Job> job;
-  if (FAILED(CreateObjectByProgID(PROGID_Job, IID__Job, job.Receive()))) return;
+  win::ComPtr<_Job> job;
+  if (FAILED(CreateObjectByProgID(PROGID_Job, IID__Job, job.Out()))) return;
 
   // The job processor sees the properties set in this order; their results are not looked at.
-  job->put_DataType(OleString(DataType).get());
-  job->put_DocumentName(OleString(DocumentName).get());
-  job->put_DriverName(OleString(DriverName).get());
+  job->put_DataType(win::ComBstr(DataType).Get());
+  job->put_DocumentName(win::ComBstr(DocumentName).Get());
+  job->put_DriverName(win::ComBstr(DriverName).Get());
   job->put_ID(static_cast<LONG>(ID));
-  job->put_MachineName(OleString(MachineName).get());
-  job->put_NotifyName(OleString(NotifyName).get());
-  job->put_PrinterName(OleString(PrinterName).get());
+  job->put_MachineName(win::ComBstr(MachineName).Get());
+  job->put_NotifyName(win::ComBstr(NotifyName).Get());
+  job->put_PrinterName(win::ComBstr(PrinterName).Get());
   job->put_Priority(static_cast<LONG>(Priority));
   job->put_Size(static_cast<LONG>(Size));
   job->put_TotalPages(static_cast<LONG>(TotalPages));
-  job->put_UserName(OleString(UserName).get());
+  job->put_UserName(win::ComBstr(UserName).Get());
 
-  ComRef<_Controller> controller;
-  HRESULT result = CreateObjectByProgID(PROGID_Controller, IID__Controller, controller.Receive());
-  if (FAILED(result)) throw ComError(result, IID_NULL);
+  win::ComPtr<_Controller> controller;
+  HRESULT result = CreateObjectByProgID(PROGID_Controller, IID__Controller, controller.Out());
+  if (FAILED(result)) throw ComError(result);
 
-  result = controller->PrintFile(OleString(portName).get(), OleString(TempFile.Path()).get(), job.get());
+  result = controller->PrintFile(win::ComBstr(portName).Get(), win::ComBstr(TempFile.Path()).Get(), job.Get());
   controller.Reset();
   job.Reset();
-  if (FAILED(result)) throw ComError(result, IID__Controller);
+  if (FAILED(result)) throw ComError(result);
 }
 
 }  // namespace Quorvane

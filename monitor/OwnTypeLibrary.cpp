@@ -80,10 +80,10 @@ HRESULT OwnTypeLibrary::Load() {
   win::WideString path;
   HRESULT result = OwnPath(path);
   if (FAILED(result)) return result;
-  result = LoadTypeLib(path.c_str(), reinterpret_cast<ITypeLib**>(library_.Receive()));
+  result = LoadTypeLib(path.c_str(), library_.OutInterface());
   if (FAILED(result)) {
     path = TypeLibraryFileBeside(path);
-    result = LoadTypeLib(path.c_str(), reinterpret_cast<ITypeLib**>(library_.Receive()));
+    result = LoadTypeLib(path.c_str(), library_.OutInterface());
     if (FAILED(result)) return result;
   }
   path_ = path;
@@ -95,12 +95,12 @@ HRESULT OwnTypeLibrary::Register() const {
   // Copies: some Windows headers declare the two paths as writable strings.
   win::WideString path = path_;
   win::WideString folder = FolderOf(path_);
-  return RegisterTypeLib(library_.get(), path.data(), folder.data());
+  return RegisterTypeLib(library_.Get(), path.data(), folder.data());
 }
 
 void OwnTypeLibrary::Unregister() const {
   if (!library_) return;
-  const LibraryAttributes attributes(library_.get());
+  const LibraryAttributes attributes(library_.Get());
   if (!attributes.Get()) return;
   const LoadedLibrary automation(WSTR("oleaut32.dll"));
   const auto unregister = reinterpret_cast<UnRegisterTypeLibFunction>(

@@ -3,7 +3,7 @@
 #pragma once
 #include <windows.h>
 
-#include "ComRef.h"
+#include "win/ComPtr.h"
 
 #include <string>
 #include "win/WideString.h"
@@ -27,7 +27,7 @@ class OwnTypeLibrary {
   static win::WideString FolderOf(const win::WideString& path);
 
  private:
-  ComRef<ITypeLib> library_;
+  win::ComPtr<ITypeLib> library_;
   win::WideString path_;
 };
 

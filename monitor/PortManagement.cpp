@@ -2,12 +2,13 @@
 // shows the port dialogs owned by the spooler's window and changes the registry. The monitor
 // keeps no port list of its own.
 #include "ComApartment.h"
-#include "ComRef.h"
+#include "win/ComPtr.h"
 #include "CreateObject.h"
 #include "EntryPoint.h"
 #include "ErrorHandler.h"
 #include "Monitor.h"
-#include "OleString.h"
+#include "SystemErrorOf.h"
+#include "win/ComBstr.h"
 
 #include <MarrowjetInterfaces.h>
 #include "win/WideString.h"
@@ -23,13 +24,6 @@ LONG WindowValue(HWND hWnd) { return static_cast<LONG>(reinterpret_cast<LONG_PTR
 
 win::WideString Text(LPCWSTR value) { return value ? value : WSTR(""); }
 
-// The last error a failed HRESULT leaves for the spooler: the system code it folds in, else
-// the HRESULT itself.
-DWORD ErrorOfResult(HRESULT result) {
-  if (HRESULT_FACILITY(result) == FACILITY_WIN32 && HRESULT_CODE(result) != 0) return HRESULT_CODE(result);
-  return static_cast<DWORD>(result);
-}
-
 // Creates a Controller in an apartment of its own, makes one call on it and releases it. The
 // Boolean a dialog answers is not looked at: TRUE whenever the call went through. A Controller
 // that can't be created, or a call that fails, is reported under `source` in a message box
@@ -40,13 +34,14 @@ BOOL CallController(LPCWSTR source, HWND hWnd, Call&& call) {
   HRESULT result = S_OK;
   {
     ComApartment apartment;
-    ComRef<_Controller> controller;
-    result = CreateObjectByProgID(PROGID_Controller, IID__Controller, controller.Receive());
-    if (SUCCEEDED(result)) result = call(*controller.get());
+    win::ComPtr<_Controller> controller;
+    result = CreateObjectByProgID(PROGID_Controller, IID__Controller, controller.Out());
+    if (SUCCEEDED(result)) result = call(*controller.Get());
   }
   if (SUCCEEDED(result)) return TRUE;
   ErrorHandler(result, source, true, hWnd);
-  SetLastError(ErrorOfResult(result));
+  // Any other failure is left as the HRESULT itself, so that the caller can tell which it was.
+  SetLastError(SystemErrorOf(result, static_cast<DWORD>(result)));
   return FALSE;
 }
 
@@ -63,19 +58,19 @@ BOOL WINAPI LocalAddPort(LPWSTR, HWND hWnd, LPWSTR) {
 
 BOOL WINAPI LocalConfigurePort(LPWSTR, HWND hWnd, LPWSTR pPortName) {
   return RunEntryPoint([&] {
-    const OleString portName(Text(pPortName));
+    const win::ComBstr portName(Text(pPortName));
     return CallController(WSTR("LocalConfigurePort"), hWnd, [&](_Controller& controller) {
       VARIANT_BOOL configured = VARIANT_FALSE;
-      return controller.ConfigurePort(portName.get(), WindowValue(hWnd), &configured);
+      return controller.ConfigurePort(portName.Get(), WindowValue(hWnd), &configured);
     });
   });
 }
 
 BOOL WINAPI LocalDeletePort(LPWSTR, HWND hWnd, LPWSTR pPortName) {
   return RunEntryPoint([&] {
-    const OleString portName(Text(pPortName));
+    const win::ComBstr portName(Text(pPortName));
     return CallController(WSTR("LocalDeletePort"), hWnd,
-                          [&](_Controller& controller) { return controller.DeletePort(portName.get()); });
+                          [&](_Controller& controller) { return controller.DeletePort(portName.Get()); });
   });
 }
 

@@ -6,7 +6,7 @@
 #include "Monitor.h"
 #include "OwnTypeLibrary.h"
 
-#include <new>
+#include "win/ExceptionBarrier.h"
 #include "win/WideString.h"
 
 #include <qv/macros.h>
@@ -41,34 +41,28 @@ void UninstallMonitor() {
 
 HRESULT STDAPICALLTYPE DllRegisterServer() {
   using namespace Quorvane;
-  try {
-    InstallMonitor();
-    OwnTypeLibrary library;
-    const HRESULT result = library.Load();
-    return FAILED(result) ? result : library.Register();
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  } catch (...) {
-    return E_UNEXPECTED;
-  }
+  return win::ExceptionBarrier(
+      [] {
+        InstallMonitor();
+        OwnTypeLibrary library;
+        const HRESULT result = library.Load();
+        return FAILED(result) ? result : library.Register();
+      },
+      [](bool outOfMemory) { return outOfMemory ? E_OUTOFMEMORY : E_UNEXPECTED; });
 }
 
 // Each step that fails only skips what depends on it; the result is always S_OK.
 HRESULT STDAPICALLTYPE DllUnregisterServer() {
   using namespace Quorvane;
-  try {
-    DetachPrinters();
-  } catch (...) {
-  }
-  try {
-    UninstallMonitor();
-  } catch (...) {
-  }
-  try {
-    OwnTypeLibrary library;
-    if (SUCCEEDED(library.Load())) library.Unregister();
-  } catch (...) {
-  }
+  const auto skip = [](bool) {};
+  win::ExceptionBarrier(DetachPrinters, skip);
+  win::ExceptionBarrier(UninstallMonitor, skip);
+  win::ExceptionBarrier(
+      [] {
+        OwnTypeLibrary library;
+        if (SUCCEEDED(library.Load())) library.Unregister();
+      },
+      skip);
   return S_OK;
 }
 

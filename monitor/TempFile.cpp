@@ -2,26 +2,13 @@
 
 #include <utility>
 
+#include "win/UniqueResource.h"
+
 #include <qv/macros.h>
 
 namespace Quorvane {
 
 namespace {
-
-// Closes the file it was given, whatever happened to it.
-class OpenedFile {
- public:
-  explicit OpenedFile(HANDLE handle) : handle_(handle) {}
-  ~OpenedFile() {
-    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-  }
-  OpenedFile(const OpenedFile&) = delete;
-  OpenedFile& operator=(const OpenedFile&) = delete;
-  HANDLE get() const { return handle_; }
-
- private:
-  HANDLE handle_;
-};
 
 // The last error, never 0: a failed call that set none still fails.
 DWORD LastErrorOr(DWORD fallback) {
@@ -53,9 +40,9 @@ void TempFile::Create() {
   WCHAR name[MAX_PATH + 1];
   if (GetTempFileNameW(directory, WSTR("DRN"), 0, name) == 0) return;
   path_ = name;
-  OpenedFile file(CreateFileW(path_.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-  identity_ = IdentityOf(file.get());
+  const win::UniqueHandle file(CreateFileW(path_.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  identity_ = IdentityOf(file.Get());
 }
 
 TempFile::Identity TempFile::IdentityOf(HANDLE file) {
@@ -70,20 +57,20 @@ DWORD TempFile::Append(const BYTE* bytes, DWORD count) const {
   if (path_.empty()) return ERROR_PATH_NOT_FOUND;
   // Whoever can write the temporary folder could swap the name for a link or another file in
   // between two writes: such a name is never followed, nor a new file made under it.
-  OpenedFile file(CreateFileW(path_.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-  if (file.get() == INVALID_HANDLE_VALUE) return LastErrorOr(ERROR_OPEN_FAILED);
-  const Identity opened = IdentityOf(file.get());
+  const win::UniqueHandle file(CreateFileW(path_.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!file) return LastErrorOr(ERROR_OPEN_FAILED);
+  const Identity opened = IdentityOf(file.Get());
   if (!opened.known || !identity_.known || !(opened == identity_)) return ERROR_FILE_INVALID;
   // With the high part asked for, a job may grow past 4 GiB; the low part alone may then be
   // INVALID_SET_FILE_POINTER, so the last error tells failure.
   LONG high = 0;
   SetLastError(NO_ERROR);
-  if (SetFilePointer(file.get(), 0, &high, FILE_END) == INVALID_SET_FILE_POINTER &&
+  if (SetFilePointer(file.Get(), 0, &high, FILE_END) == INVALID_SET_FILE_POINTER &&
       GetLastError() != NO_ERROR)
     return GetLastError();
   DWORD written = 0;
-  if (!WriteFile(file.get(), bytes, count, &written, nullptr)) return LastErrorOr(ERROR_WRITE_FAULT);
+  if (!WriteFile(file.Get(), bytes, count, &written, nullptr)) return LastErrorOr(ERROR_WRITE_FAULT);
   if (written != count) return ERROR_WRITE_FAULT;
   return 0;
 }

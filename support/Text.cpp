@@ -1,5 +1,7 @@
 #include "Text.h"
 
+#include "win/ExceptionBarrier.h"
+
 #include <qv/macros.h>
 
 #include <new>
@@ -39,21 +41,13 @@ Text TrimBlanks(TextView text) {
   return Text(text.substr(first, last - first + 1));
 }
 
-Bstr::Bstr(TextView text) {
-  value_ = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
-  if (!value_) throw std::bad_alloc();
-}
-
-BSTR* Bstr::Out() {
-  SysFreeString(value_);
-  value_ = nullptr;
-  return &value_;
-}
-
-BSTR Bstr::Detach() {
-  BSTR value = value_;
-  value_ = nullptr;
-  return value;
+HRESULT CopyFromIn(BSTR value, Text& field) noexcept {
+  return win::ExceptionBarrier(
+      [&] {
+        field = FromBstr(value);
+        return S_OK;
+      },
+      [](bool) { return E_OUTOFMEMORY; });
 }
 
 HRESULT CopyToOut(TextView text, BSTR* out) noexcept {

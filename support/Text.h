@@ -3,6 +3,7 @@
 #pragma once
 #include <windows.h>
 
+#include "win/ComBstr.h"
 #include "win/ControlEscapes.h"
 #include "win/WideString.h"
 
@@ -28,25 +29,15 @@ using win::EscapeControlCharacters;
 // Blanks removed from both ends (only blanks, not other white space).
 Text TrimBlanks(TextView text);
 
-// Owns one OLE string and frees it when it goes.
-class Bstr {
- public:
-  Bstr() = default;
-  explicit Bstr(TextView text);  // throws std::bad_alloc when the string can't be allocated
-  ~Bstr() { SysFreeString(value_); }
-  Bstr(const Bstr&) = delete;
-  Bstr& operator=(const Bstr&) = delete;
-
-  BSTR Get() const { return value_; }
-  BSTR* Out();                  // frees what is held, for a callee to fill
-  BSTR Detach();                // hands the string to the caller, who frees it
-  Text ToText() const { return FromBstr(value_); }
-
- private:
-  BSTR value_ = nullptr;
-};
+// Owns one OLE string and frees it when it goes: the kit's owner, under the name the job
+// processor's code uses.
+using Bstr = win::ComBstr;
 
 // Stores a copy of `text` into an out-parameter of an interface method.
 HRESULT CopyToOut(TextView text, BSTR* out) noexcept;
+
+// Stores a copy of an interface method's text argument into `field`: S_OK, or E_OUTOFMEMORY
+// with `field` as it was.
+HRESULT CopyFromIn(BSTR value, Text& field) noexcept;
 
 }  // namespace MarrowjetUI

@@ -4,6 +4,7 @@
 
 #include "ObjectError.h"
 #include "RegKey.h"
+#include "win/UniqueResource.h"
 
 #include <qv/diagnostics.h>
 #include <qv/macros.h>
@@ -53,27 +54,11 @@ Text MessageBoxText(LONG number, TextView description, TextView source, LONG lin
          crlf + WSTR("Error source: ") + Text(source) + crlf + WSTR("Error line: ") + DecimalText(line);
 }
 
-// Closes a file handle when it goes.
-class FileHandle {
- public:
-  explicit FileHandle(HANDLE handle) : handle_(handle) {}
-  ~FileHandle() {
-    if (IsOpen()) CloseHandle(handle_);
-  }
-  FileHandle(const FileHandle&) = delete;
-  FileHandle& operator=(const FileHandle&) = delete;
-  bool IsOpen() const { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
-  HANDLE Get() const { return handle_; }
-
- private:
-  HANDLE handle_;
-};
-
 }  // namespace
 
 void ReportError(LONG number, TextView description, TextView source, LONG line, bool show) noexcept {
   if (t_lookupDepth > 0) return;
-  try {
+  win::ExceptionBarrier([&] {
     if (show) {
       const Text text = MessageBoxText(number, description, source, line);
       MessageBoxW(nullptr, text.c_str(), WSTR("Quorvane Error"), MB_OK | MB_ICONERROR);
@@ -85,51 +70,46 @@ void ReportError(LONG number, TextView description, TextView source, LONG line, 
     const Text descriptionText(description);
     const Text sourceText(source);
     QvReportFailure(number, descriptionText.c_str(), sourceText.c_str());
-  } catch (...) {
+  }, [](bool) {
     // A report that fails ends silently.
-  }
+  });
 }
 
 Text MessageText(LONG code) noexcept {
-  try {
+  return ReportFailures(WSTR("MessageText"), [&]() -> Text {
     char buffer[256];
     const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, static_cast<DWORD>(code),
                                         MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), buffer, sizeof buffer, nullptr);
     if (length == 0) return WSTR("Error not found.");
     // System texts end in CR LF, which a message inside a line must not carry.
     return FromCodePage(std::string_view(buffer, length >= 2 ? length - 2 : 0));
-  } catch (...) {
-    ReportCaughtError(WSTR("MessageText"));
-    return {};
-  }
+  });
 }
 
 Text LogFilePath() noexcept {
-  try {
+  return win::ExceptionBarrier([] {
     LookupInProgress lookup;
     RegKey key;
     key.OpenKey(HKEY_LOCAL_MACHINE, kConfigurationKey);
     Text path = key.ReadString(kLogFileValue);
     key.CloseKey();
     return path;
-  } catch (...) {
-    return {};
-  }
+  }, [](bool) { return Text(); });
 }
 
 void WriteLogLine(TextView path, TextView line) noexcept {
-  try {
+  win::ExceptionBarrier([&] {
     const std::string fileName = ToCodePage(path);
     const std::string bytes = ToCodePage(line) + "\r\n";
     // Opened for appending: a line written by another process at the same moment is not overwritten.
-    FileHandle file(CreateFileA(fileName.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.IsOpen()) return;
+    const win::UniqueHandle file(CreateFileA(fileName.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                             nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return;
     DWORD written = 0;
     WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-  } catch (...) {
+  }, [](bool) {
     // The log is best effort: a line that can't be written is dropped.
-  }
+  });
 }
 
 void ReportCaughtError(TextView source) noexcept {
@@ -139,11 +119,10 @@ void ReportCaughtError(TextView source) noexcept {
 
 void ReportCaughtError(TextView source, TextView name) noexcept {
   const CaughtError error = DescribeCaughtError();
-  try {
-    ReportError(error.number, error.description + WSTR(" [") + Text(name) + WSTR("]"), source, 0, false);
-  } catch (...) {
-    ReportError(error.number, error.description, source, 0, false);
-  }
+  // Without memory for the longer description, the error is reported without the name.
+  win::ExceptionBarrier(
+      [&] { ReportError(error.number, error.description + WSTR(" [") + Text(name) + WSTR("]"), source, 0, false); },
+      [&](bool) { ReportError(error.number, error.description, source, 0, false); });
 }
 
 }  // namespace MarrowjetUI

@@ -3,6 +3,7 @@
 // ReportCaughtError (or ReportError) and then returns its neutral result.
 #pragma once
 #include "Text.h"
+#include "win/ExceptionBarrier.h"
 
 namespace MarrowjetUI {
 
@@ -24,5 +25,17 @@ void ReportCaughtError(TextView source) noexcept;
 
 // The same, with " [" + `name` + "]" added to the description.
 void ReportCaughtError(TextView source, TextView name) noexcept;
+
+// The usual end of an operation: runs `body`; an exception that ends it is reported under
+// `source` (ReportCaughtError) and the result type's neutral value (0, null, empty text,
+// nothing) is returned in place of the body's.
+template <class Body>
+auto ReportFailures(TextView source, Body&& body) noexcept -> decltype(body()) {
+  using Result = decltype(body());
+  return win::ExceptionBarrier(body, [source](bool) -> Result {
+    ReportCaughtError(source);
+    return Result();
+  });
+}
 
 }  // namespace MarrowjetUI

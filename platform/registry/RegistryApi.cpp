@@ -538,17 +538,30 @@ bool qv::RegistryText(const RegistryValue& value, std::u16string& text) {
 }
 
 LSTATUS qv::WriteRegistryValue(const std::string& path, const std::string& name, DWORD type, const std::string& data) {
+  return UpdateRegistryValue(path, name, [&](const RegistryValue*, RegistryValue& updated) {
+    updated.type = type;
+    updated.data = data;
+  });
+}
+
+LSTATUS qv::UpdateRegistryValue(const std::string& path, const std::string& name,
+                                const std::function<void(const RegistryValue*, RegistryValue&)>& update) {
   return Guarded([&]() -> LSTATUS {
     std::vector<std::string> sub;
     if (LSTATUS status = SplitKeyPath(path, sub)) return status;
     Origin origin;
     if (LSTATUS status = ResolveHandle(HKEY_LOCAL_MACHINE, origin)) return status;
     return Store::Instance().Use([&](Database& db) -> LSTATUS {
-      Transaction transaction(db, true);
+      Transaction transaction(db, true);  // the write lock is taken before the read
       KeyTree tree(db);
       bool created = false;
       int64_t key = tree.WalkCreating(origin.key, Join(origin, sub), created);
-      tree.SetValue(key, name, type, data);
+      std::optional<RegistryValue> current;
+      if (std::optional<ValueRecord> found = tree.GetValue(key, name))
+        current = RegistryValue{std::move(found->name), found->type, std::move(found->data)};
+      RegistryValue updated{name, REG_NONE, {}};
+      update(current ? &*current : nullptr, updated);
+      tree.SetValue(key, name, updated.type, updated.data);
       transaction.Commit();
       if (created)
         db.Reads().Clear();

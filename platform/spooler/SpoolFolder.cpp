@@ -2,15 +2,15 @@
 
 #include "AtomicFile.h"
 #include "PrinterStore.h"
-#include "RegistryKey.h"
 #include "Status.h"
 
+#include <qv/lock_file.h>
 #include <qv/prefix.h>
 #include <qv/registry_store.h>
+#include <winreg.h>
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -19,6 +19,7 @@
 #include <chrono>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -47,14 +48,6 @@ bool IdFromDescriptionName(const std::string& name, DWORD& id) {
   if (value == 0 || value > 0xFFFFFFFFul) return false;
   id = static_cast<DWORD>(value);
   return true;
-}
-
-DWORD LockFile(const std::string& path, OwnedFd& fd) {
-  fd.Reset(open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
-  if (!fd.Valid()) return StatusFromErrno(errno);
-  while (flock(fd.Get(), LOCK_EX) != 0)
-    if (errno != EINTR) return StatusFromErrno(errno);
-  return ERROR_SUCCESS;
 }
 
 }  // namespace
@@ -88,24 +81,29 @@ JobIdBlock& TheBlock() {
   return *block;
 }
 
-// Reserves the numbers [start, start + size) in the registry counter.
+// Reserves the numbers [start, start + size) in the registry counter. The counter is read and
+// advanced in one registry transaction, which is what keeps numbers unique between processes,
+// even when someone removes the lock file while it is held; the lock file only queues the
+// processes that reserve (a flock wakes the next one sooner than the store's busy retries).
 DWORD ReserveBlock(DWORD size, DWORD& start) {
-  OwnedFd lock;
-  if (DWORD status = LockFile(SpoolDir() + "/.jobid.lock", lock); status != ERROR_SUCCESS)
-    return status;
-  RegistryKey key;
-  DWORD status = key.Load(kPrintKey);
-  if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) return status;
-  start = status == ERROR_SUCCESS ? key.DwordOr("NextJobId", 1) : 1;
-  if (start == 0) start = 1;
-  // Near the top the block ends at the wrap; numbers restart from 1.
-  DWORD room = 0xFFFFFFFFu - start;
-  DWORD end = size > room ? 0 : start + size;
+  LockFile lock;
+  if (int error = lock.Open(SpoolDir() + "/.jobid.lock", 0644)) return StatusFromErrno(error);
+  if (int error = lock.Lock(true)) return StatusFromErrno(error);
   // Committed before any number of the block is used: a restart begins after it. This commit
   // guards the uniqueness of job numbers (an output named with ?ID? is never overwritten).
-  DWORD stored = end == 0 ? 1 : end;
-  return static_cast<DWORD>(WriteRegistryValue(kPrintKey, "NextJobId", REG_DWORD,
-                                               std::string(reinterpret_cast<const char*>(&stored), sizeof stored)));
+  return static_cast<DWORD>(
+      UpdateRegistryValue(kPrintKey, "NextJobId", [&](const RegistryValue* current, RegistryValue& updated) {
+        DWORD next = 1;
+        if (current && current->type == REG_DWORD && current->data.size() == sizeof next)
+          std::memcpy(&next, current->data.data(), sizeof next);
+        start = next == 0 ? 1 : next;
+        // Near the top the block ends at the wrap; numbers restart from 1.
+        DWORD room = 0xFFFFFFFFu - start;
+        DWORD end = size > room ? 0 : start + size;
+        DWORD stored = end == 0 ? 1 : end;
+        updated.type = REG_DWORD;
+        updated.data.assign(reinterpret_cast<const char*>(&stored), sizeof stored);
+      }));
 }
 
 }  // namespace

@@ -6,8 +6,6 @@
 #include <atomic>
 #include <cerrno>
 #include <pthread.h>
-#include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -86,7 +84,7 @@ bool MutexObject::Release() {
     return false;
   }
   if (--count_ > 0) return true;
-  if (fd_ >= 0) flock(fd_, LOCK_UN);
+  file_.Unlock();
   owner_ = std::thread::id();
   released_.notify_one();
   return true;
@@ -108,35 +106,18 @@ DWORD MutexObject::LockFile(std::optional<Clock::time_point> deadline) {
     return WAIT_FAILED;
   }
   for (;;) {
-    if (flock(fd_, deadline ? LOCK_EX | LOCK_NB : LOCK_EX) == 0) {
-      if (LockedFileIsCurrent()) {
-        KeepVisibleName();
-        return WAIT_OBJECT_0;
-      }
-      // The file was removed (or replaced) while we waited: a lock on it excludes nobody who
-      // opens the name now. Lock what the name leads to instead.
-      CloseLockFile();
-      if (DWORD error = OpenLockFile()) {
-        SetLastError(error);
-        return WAIT_FAILED;
-      }
-      continue;
+    const int error = file_.Lock(!deadline);
+    if (error == 0) {
+      KeepVisibleName();
+      return WAIT_OBJECT_0;
     }
-    if (errno == EINTR) continue;
-    if (errno != EWOULDBLOCK) {
-      SetLastError(Win32ErrorFromErrno(errno));
+    if (error != EWOULDBLOCK) {
+      SetLastError(Win32ErrorFromErrno(error));
       return WAIT_FAILED;
     }
     if (Clock::now() >= *deadline) return WAIT_TIMEOUT;
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
-}
-
-bool MutexObject::LockedFileIsCurrent() const {
-  struct stat locked;
-  struct stat named;
-  if (fstat(fd_, &locked) != 0 || stat(fdPath_.c_str(), &named) != 0) return false;
-  return locked.st_dev == named.st_dev && locked.st_ino == named.st_ino;
 }
 
 // "<name>.lock" is the name people see, a second link to the locked file. Removing it (as one
@@ -145,7 +126,7 @@ bool MutexObject::LockedFileIsCurrent() const {
 void MutexObject::KeepVisibleName() const {
   struct stat visible;
   if (lstat(visiblePath_.c_str(), &visible) == 0) return;
-  if (errno == ENOENT) link(fdPath_.c_str(), visiblePath_.c_str());  // best effort
+  if (errno == ENOENT) link(file_.Path().c_str(), visiblePath_.c_str());  // best effort
 }
 
 DWORD MutexObject::OpenLockFile() {
@@ -158,22 +139,15 @@ DWORD MutexObject::OpenLockFile() {
   } catch (...) {
     return ERROR_PATH_NOT_FOUND;
   }
-  if (fd_ >= 0 && path == fdPath_) return 0;
+  if (file_.IsOpen() && path == file_.Path()) return 0;
   CloseLockFile();
-  int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-  // Someone else's lock file that we may not write still locks: flock needs no write access.
-  if (fd < 0 && errno == EACCES) fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return Win32ErrorFromErrno(errno);
-  fd_ = fd;
-  fdPath_ = std::move(path);
+  if (int error = file_.Open(path, 0666)) return Win32ErrorFromErrno(error);
   visiblePath_ = std::move(visible);
   return 0;
 }
 
 void MutexObject::CloseLockFile() {
-  if (fd_ >= 0) close(fd_);  // in a child this drops only the child's reference
-  fd_ = -1;
-  fdPath_.clear();
+  file_.Close();  // in a child this drops only the child's reference
   visiblePath_.clear();
 }
 

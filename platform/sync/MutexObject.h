@@ -4,6 +4,7 @@
 // that use the same name wait too. After each flock the locked file is checked to be the one
 // the name leads to; a removed or replaced file is reopened and locked again.
 #pragma once
+#include <qv/lock_file.h>
 #include <windef.h>
 
 #include <chrono>
@@ -36,7 +37,6 @@ class MutexObject {
   void ForgetParentProcess();
   DWORD LockFile(std::optional<Clock::time_point> deadline);
   DWORD OpenLockFile();
-  bool LockedFileIsCurrent() const;
   void KeepVisibleName() const;
   void CloseLockFile();
 
@@ -49,8 +49,7 @@ class MutexObject {
 
   // Touched only by the owning thread. Kept open between owners; reopened when the prefix
   // changed.
-  int fd_ = -1;
-  std::string fdPath_;
+  qv::LockFile file_;
   std::string visiblePath_;
 };
 

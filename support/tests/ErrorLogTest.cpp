@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <regex>
+#include <stdexcept>
 
 #include "TempPrefix.h"
 #include "TestRegistry.h"
+#include "ObjectError.h"
 #include "modError.h"
 
 #include <qv/diagnostics.h>
@@ -176,6 +179,36 @@ TEST_F(ErrorLogTest, EveryReportAlsoReachesTheSinkWithOrWithoutALogFile) {
       EXPECT_EQ(ReadFile(row.logFile).substr(20),
                 "517        ActionWriteFile::Run Error writing file: C:\\a.prn\r\n");
     }
+  }
+}
+
+// The end every operation shares: an exception is logged under the operation's name and the
+// neutral result comes back; a body that ends normally logs nothing and keeps its result.
+TEST_F(ErrorLogTest, AFailedOperationIsLoggedAndAnswersItsNeutralResult) {
+  struct Row {
+    const char* name;
+    std::function<LONG()> body;
+    LONG result;
+    std::vector<std::string> logged;
+  };
+  const Row rows[] = {
+      {"no failure", [] { return 42; }, 42, {}},
+      {"a runtime error keeps its number and text",
+       []() -> LONG { RaiseError(kErrorSubscriptRange, WSTR("Subscript out of range")); }, 0,
+       {Entry(9, "Actions::GetItem", "Subscript out of range")}},
+      {"an object error is logged less the object error base",
+       []() -> LONG { RaiseError(kErrorWritingFile, WSTR("Error writing file: C:\\a.prn")); }, 0,
+       {Entry(517, "Actions::GetItem", "Error writing file: C:\\a.prn")}},
+      {"out of memory", []() -> LONG { throw std::bad_alloc(); }, 0, {Entry(7, "Actions::GetItem", "Out of memory")}},
+      {"any other exception", []() -> LONG { throw std::runtime_error("broken"); }, 0,
+       {Entry(51, "Actions::GetItem", "Internal error: broken")}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    LogFile log(prefix.Path("operations.log"));
+    fs::remove(log.Path());
+    EXPECT_EQ(ReportFailures(WSTR("Actions::GetItem"), row.body), row.result);
+    EXPECT_EQ(log.Entries(), row.logged);
   }
 }
 

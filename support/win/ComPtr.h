@@ -31,6 +31,11 @@ class ComPtr {
     Reset();
     return reinterpret_cast<void**>(&object_);
   }
+  // The same for a call that takes the interface's own pointer type (LoadTypeLib...).
+  Interface** OutInterface() noexcept {
+    Reset();
+    return &object_;
+  }
   // Hands the reference to the caller, who releases it.
   Interface* Detach() noexcept { return std::exchange(object_, nullptr); }
   void Reset() noexcept {

@@ -3,6 +3,7 @@
 #include <windef.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,12 @@ LONG ReadRegistryValue(HKEY root, const std::string& path, const std::string& na
 LONG ReadRegistrySubKeys(const std::string& path, std::vector<std::string>& names);
 // Sets a value of HKLM\<path>, creating the key when it is missing, in one transaction.
 LONG WriteRegistryValue(const std::string& path, const std::string& name, DWORD type, const std::string& data);
+// Reads a value of HKLM\<path> and sets it to what `update` makes of it, in one write
+// transaction: no other process's write comes between the read and the write (a counter that
+// must never hand out a number twice). `update` gets nullptr when the value does not exist yet
+// and fills in the new value's type and data. The key is created when it is missing.
+LONG UpdateRegistryValue(const std::string& path, const std::string& name,
+                         const std::function<void(const RegistryValue* current, RegistryValue& updated)>& update);
 // Text data of a REG_SZ or REG_EXPAND_SZ value as UTF-16, up to its first terminator; false
 // for a value of another type.
 bool RegistryText(const RegistryValue& value, std::u16string& text);

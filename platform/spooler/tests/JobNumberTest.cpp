@@ -2,10 +2,14 @@
 // process starts after every block reserved before, and no number is ever handed out twice.
 #include "SpoolerFixture.h"
 
+#include "../SpoolFolder.h"
+
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <set>
+#include <thread>
 
 namespace qv::testing {
 namespace {
@@ -94,6 +98,65 @@ TEST_F(SpoolerTest, NumbersOfJobsStillSpooledArePassedOverAfterTheCounterWraps) 
   int status = 0;
   waitpid(child, &status, 0);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "after the top number comes 2 (1 is spooled)";
+}
+
+// Processes taking job numbers while a loop removes the counter's lock file again and again (as
+// one clearing a lock that looks stale would): no number is handed out twice. Each process is
+// short-lived, so that it reserves a few small blocks, as `quorvane print` does.
+TEST_F(SpoolerTest, NoNumberIsHandedOutTwiceWhileTheLockFileIsRemoved) {
+  struct Row {
+    const char* name;
+    bool removeLockFile;
+  };
+  const Row rows[] = {{"Untouched", false}, {"RemovedAgainAndAgain", true}};
+  constexpr int kWorkers = 4;
+  constexpr int kProcessesEach = 40;
+  constexpr int kIdsEach = 3;  // blocks of 1 and 2: two reservations
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    int ids[2];
+    ASSERT_EQ(pipe(ids), 0);
+    std::vector<pid_t> workers;
+    for (int w = 0; w < kWorkers; ++w) {
+      pid_t worker = fork();
+      ASSERT_GE(worker, 0);
+      if (worker == 0) {
+        for (int p = 0; p < kProcessesEach; ++p) {
+          pid_t taker = fork();
+          if (taker == 0) {
+            DWORD taken[kIdsEach] = {};
+            for (DWORD& id : taken)
+              if (spool::AllocateJobId(id) != ERROR_SUCCESS) _exit(2);
+            _exit(write(ids[1], taken, sizeof taken) == sizeof taken ? 0 : 3);
+          }
+          int status = 0;
+          if (taker < 0 || waitpid(taker, &status, 0) != taker || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+            _exit(4);
+        }
+        _exit(0);
+      }
+      workers.push_back(worker);
+    }
+    close(ids[1]);
+    std::atomic<bool> done{false};
+    std::thread remover([&] {
+      while (row.removeLockFile && !done) unlink(prefix.Path("spool/.jobid.lock").c_str());
+    });
+    std::multiset<DWORD> handedOut;
+    DWORD taken[kIdsEach];
+    while (read(ids[0], taken, sizeof taken) == static_cast<ssize_t>(sizeof taken)) handedOut.insert(taken, taken + kIdsEach);
+    for (pid_t worker : workers) {
+      int status = 0;
+      ASSERT_EQ(waitpid(worker, &status, 0), worker);
+      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+    }
+    done = true;
+    remover.join();
+    close(ids[0]);
+    EXPECT_EQ(handedOut.size(), size_t{kWorkers * kProcessesEach * kIdsEach});
+    for (DWORD id : std::set<DWORD>(handedOut.begin(), handedOut.end()))
+      EXPECT_EQ(handedOut.count(id), 1u) << "number " << id << " handed out " << handedOut.count(id) << " times";
+  }
 }
 
 }  // namespace

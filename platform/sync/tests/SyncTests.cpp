@@ -1,5 +1,7 @@
 // Critical sections and mutexes: ownership by thread, recursion, and exclusion of other
 // processes through the lock file in the prefix.
+#include "LockProbe.h"
+
 #include <TempPrefix.h>
 
 #include <qv/sync.h>
@@ -42,14 +44,7 @@ class Mutex {
   DWORD error_;
 };
 
-// True when some other open file description can take the lock file's flock right now.
-bool LockFileIsFree(const std::string& path) {
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return true;
-  bool free = flock(fd, LOCK_EX | LOCK_NB) == 0;
-  close(fd);
-  return free;
-}
+using qv::testing::LockFileIsFree;
 
 // WaitForSingleObject(handle, ms) from a thread of its own; the thread releases what it got.
 DWORD WaitFromOtherThread(HANDLE handle, DWORD ms) {

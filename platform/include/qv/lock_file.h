@@ -1,0 +1,40 @@
+// A lock file held with an exclusive flock. flock locks the file the name led to when it was
+// opened: a file removed (or replaced) while others waited on it would exclude nobody who opens
+// the name afterwards. So after each lock the locked file is checked to be the one the name
+// leads to now; when it is not, the name is opened and locked again.
+#pragma once
+#include <string>
+#include <sys/types.h>
+
+namespace qv {
+
+class LockFile {
+ public:
+  LockFile() = default;
+  ~LockFile() { Close(); }
+  LockFile(const LockFile&) = delete;
+  LockFile& operator=(const LockFile&) = delete;
+
+  // Opens `path`, creating it with `mode` (less the umask) when it is missing. Someone else's
+  // lock file that this process may not write is opened for reading: flock needs no more.
+  // 0, or the errno value of the failure.
+  int Open(const std::string& path, mode_t mode);
+  // Locks the open file exclusively, waiting for others when `wait`: 0, EWOULDBLOCK when
+  // another holds it and `wait` is false, or the errno value of the failure.
+  int Lock(bool wait);
+  void Unlock();
+  // Closes the file, which also ends this process's lock if no child shares the open file.
+  void Close();
+
+  bool IsOpen() const { return fd_ >= 0; }
+  const std::string& Path() const { return path_; }
+
+ private:
+  bool LockedFileIsCurrent() const;
+
+  int fd_ = -1;
+  std::string path_;
+  mode_t mode_ = 0;
+};
+
+}  // namespace qv

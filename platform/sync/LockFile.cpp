@@ -1,0 +1,53 @@
+#include <qv/lock_file.h>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace qv {
+
+int LockFile::Open(const std::string& path, mode_t mode) {
+  Close();
+  int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, mode);
+  if (fd < 0 && errno == EACCES) fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return errno;
+  fd_ = fd;
+  path_ = path;
+  mode_ = mode;
+  return 0;
+}
+
+int LockFile::Lock(bool wait) {
+  if (fd_ < 0) return EBADF;
+  for (;;) {
+    if (flock(fd_, wait ? LOCK_EX : LOCK_EX | LOCK_NB) != 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    if (LockedFileIsCurrent()) return 0;
+    // Removed or replaced while we waited: lock what the name leads to now.
+    const std::string path = path_;
+    if (int error = Open(path, mode_)) return error;
+  }
+}
+
+void LockFile::Unlock() {
+  if (fd_ >= 0) flock(fd_, LOCK_UN);
+}
+
+void LockFile::Close() {
+  if (fd_ >= 0) close(fd_);
+  fd_ = -1;
+  path_.clear();
+}
+
+bool LockFile::LockedFileIsCurrent() const {
+  struct stat locked;
+  struct stat named;
+  if (fstat(fd_, &locked) != 0 || stat(path_.c_str(), &named) != 0) return false;
+  return locked.st_dev == named.st_dev && locked.st_ino == named.st_ino;
+}
+
+}  // namespace qv
