@@ -2,6 +2,7 @@
 
 #include "ObjectError.h"
 #include "win/ExceptionBarrier.h"
+#include "win/UniqueResource.h"
 
 #include <qv/macros.h>
 
@@ -67,24 +68,22 @@ void dlgAbout::StartSysInfo() noexcept {
 }
 
 bool dlgAbout::GetKeyValue(HKEY KeyRoot, TextView KeyName, TextView SubKeyRef, Text& KeyVal) noexcept {
-  HKEY key = nullptr;
   try {
     KeyVal.clear();
-    if (RegOpenKeyExA(KeyRoot, ToCodePage(KeyName).c_str(), 0, kReadAccess, &key) != ERROR_SUCCESS) return false;
+    win::UniqueHKey key;
+    if (RegOpenKeyExA(KeyRoot, ToCodePage(KeyName).c_str(), 0, kReadAccess, key.Out()) != ERROR_SUCCESS) return false;
     char buffer[1024];
     DWORD size = sizeof buffer;
     DWORD type = 0;
-    const LONG status = RegQueryValueExA(key, ToCodePage(SubKeyRef).c_str(), nullptr, &type,
+    const LONG status = RegQueryValueExA(key.Get(), ToCodePage(SubKeyRef).c_str(), nullptr, &type,
                                          reinterpret_cast<BYTE*>(buffer), &size);
-    RegCloseKey(key);
-    key = nullptr;
+    key.Reset();
     if (status != ERROR_SUCCESS) return false;
     std::string_view data(buffer, size);
     if (!data.empty() && data.back() == '\0') data.remove_suffix(1);
     if (type == REG_SZ) KeyVal = FromCodePage(data);
     return true;
   } catch (...) {
-    if (key) RegCloseKey(key);
     KeyVal.clear();
     return false;
   }

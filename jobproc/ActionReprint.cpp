@@ -14,16 +14,6 @@ namespace {
 
 constexpr TextView kPrefix = WSTR("Reprint: ");
 
-// The present local date and time, in whole seconds.
-DATE PresentDate() {
-  SYSTEMTIME now{};
-  GetLocalTime(&now);
-  now.wMilliseconds = 0;
-  DATE date = 0;
-  if (!SystemTimeToVariantTime(&now, &date)) RaiseError(kErrorInvalidArgument, WSTR("Invalid procedure call or argument"));
-  return date;
-}
-
 win::ComPtr<_RawPrint> NewRawPrint() {
   win::ComPtr<_RawPrint> raw;
   const HRESULT result = RawPrint::CreateInstance(IID__RawPrint, raw.Out());

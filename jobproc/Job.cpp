@@ -101,15 +101,6 @@ HRESULT Job::Convert(BSTR* Source, DATE* DateNow, BSTR* result) {
   return CopyToOut(converted, result);
 }
 
-Text Job::ConvertText(TextView source, DATE dateNow) noexcept {
-  try {
-    return Expand(source, dateNow);
-  } catch (...) {
-    ReportCaughtError(WSTR("Job::Convert"));
-    return {};
-  }
-}
-
 // One pass from left to right: at each position either a whole field code is replaced, or one
 // character is copied. Inserted values are never scanned again.
 Text Job::Expand(TextView source, DATE dateNow) {

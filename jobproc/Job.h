@@ -39,8 +39,6 @@ class Job final : public DispatchObject<Job, _Job, IID__Job> {
   HRESULT STDMETHODCALLTYPE get_ID(LONG* value) override;
   HRESULT STDMETHODCALLTYPE Convert(BSTR* Source, DATE* DateNow, BSTR* result) override;
 
-  // The template with every field code replaced; empty text when the conversion failed (logged).
-  Text ConvertText(TextView source, DATE dateNow) noexcept;
   // The next serial number, stored before it is returned; 0 when none could be issued (logged).
   LONG NextSerialNumber() noexcept;
 

@@ -2,6 +2,7 @@
 
 #include "ActionReprint.h"
 #include "ActionWriteFile.h"
+#include "JobCalls.h"
 #include "MonitorKey.h"
 #include "ObjectError.h"
 #include "RegKey.h"
@@ -30,18 +31,10 @@ std::vector<Text> ScriptLines(TextView text) {
   }
 }
 
-DATE PresentDate() {
-  SYSTEMTIME now{};
-  GetLocalTime(&now);
-  now.wMilliseconds = 0;
-  DATE date = 0;
-  if (!SystemTimeToVariantTime(&now, &date)) RaiseError(kErrorInvalidArgument, WSTR("Invalid procedure call or argument"));
-  return date;
-}
-
 }  // namespace
 
 ActionRef NewActionForLine(TextView line) {
+  // Seven characters only, so stored lines such as "Reprinter: X" still load as reprint actions.
   if (line.substr(0, 7) == WSTR("Reprint")) return std::make_shared<ActionReprint>();
   if (line.substr(0, 9) == WSTR("WriteFile")) return std::make_shared<ActionWriteFile>();
   return nullptr;

@@ -7,7 +7,7 @@ namespace Quorvane {
 class ComApartment {
  public:
   ComApartment();
-  virtual ~ComApartment();
+  ~ComApartment();
   ComApartment(const ComApartment&) = delete;
   ComApartment& operator=(const ComApartment&) = delete;
 };

@@ -3,11 +3,11 @@
 #include "EntryPoint.h"
 #include "ErrorHandler.h"
 #include "Monitor.h"
-#include "RegistryKey.h"
 
 #include <cstdint>
 #include <cstring>
 #include <vector>
+#include "win/UniqueResource.h"
 #include "win/WideString.h"
 
 #include <qv/macros.h>
@@ -35,9 +35,9 @@ std::vector<win::WideString> PortNames(HKEY root) {
 // The monitor's key below HKEY_LOCAL_MACHINE. An empty root (not initialised, or initialised
 // with none) names no key: opening it would open HKEY_LOCAL_MACHINE itself, whose subkeys are
 // not ports.
-LSTATUS OpenRoot(RegistryKey& root) {
+LSTATUS OpenRoot(win::UniqueHKey& root) {
   if (RegistryRoot.empty()) return ERROR_BAD_PATHNAME;
-  return root.Open(HKEY_LOCAL_MACHINE, RegistryRoot.c_str(), KEY_ALL_ACCESS);
+  return RegOpenKeyExW(HKEY_LOCAL_MACHINE, RegistryRoot.c_str(), 0, KEY_ALL_ACCESS, root.Out());
 }
 
 uint64_t StringBytes(const win::WideString& text) { return (text.size() + 1) * sizeof(WCHAR); }
@@ -100,7 +100,7 @@ BOOL WINAPI LocalEnumPorts(LPWSTR, DWORD Level, LPBYTE pPorts, DWORD cbBuf, LPDW
       return FALSE;
     }
     *pcReturned = 0;
-    RegistryKey root;
+    win::UniqueHKey root;
     if (const LSTATUS status = OpenRoot(root)) {
       ErrorHandler(status, WSTR("LocalEnumPorts"), false, nullptr);
       *pcbNeeded = 0;

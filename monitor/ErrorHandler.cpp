@@ -1,7 +1,6 @@
 #include "ErrorHandler.h"
 
 #include "CodePageText.h"
-#include "RegistryKey.h"
 
 #include <qv/diagnostics.h>
 
@@ -56,7 +55,8 @@ win::WideString EscapedDescription(const win::WideString& description) {
 
 // "D /M /YYYY H :M     code       source               description": day, month, year, hour
 // and minute, the code and the source in fixed widths; the description's own line break ends
-// the entry.
+// the entry. No separator beyond the padding: a source of 21 characters or more runs into the
+// description, as the log's readers expect.
 std::string Entry(const SYSTEMTIME& now, LONG code, LPCWSTR source, const win::WideString& description) {
   return Field(std::to_string(now.wDay), 2) + "/" + Field(std::to_string(now.wMonth), 2) + "/" +
          Field(std::to_string(now.wYear), 5) + Field(std::to_string(now.wHour), 2) + ":" +
@@ -86,8 +86,9 @@ win::UniqueHandle OpenLogFile(const std::string& path) {
 // Appends the entry to the configured log file; without a key, a value or an openable file
 // nothing is written.
 void AppendToLog(LONG code, LPCWSTR source, const win::WideString& description) {
-  RegistryKey configuration;
-  if (configuration.Open(HKEY_LOCAL_MACHINE, kConfigurationKey, KEY_ALL_ACCESS) != ERROR_SUCCESS) return;
+  win::UniqueHKey configuration;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kConfigurationKey, 0, KEY_ALL_ACCESS, configuration.Out()) != ERROR_SUCCESS)
+    return;
   win::WideString path;
   if (!ReadLogFilePath(configuration.Get(), path)) return;
   const win::UniqueHandle log = OpenLogFile(CodePageText(path));

@@ -19,6 +19,7 @@ namespace Quorvane {
 
 namespace {
 
+// Not HRESULT_FROM_WIN32: an error of 0 must still make a failure (0x80070000).
 HRESULT FromWin32(DWORD error) { return static_cast<HRESULT>(0x80070000u | error); }
 
 win::WideString Text(LPCWSTR value) { return value ? value : WSTR(""); }

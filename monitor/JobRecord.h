@@ -14,7 +14,7 @@ namespace Quorvane {
 class JobRecord {
  public:
   JobRecord() = default;
-  virtual ~JobRecord() = default;
+  ~JobRecord() = default;
   JobRecord(JobRecord&&) = default;
   JobRecord& operator=(JobRecord&&) = default;  // the replaced job's file is deleted
   JobRecord(const JobRecord&) = delete;

@@ -1,12 +1,10 @@
 #include "Module.h"
 
-#include "TypeLibraryRecord.h"
-
 namespace Quorvane {
 
 Module ThisModule;
 
-Module::Module() : typeLibraryId_(LIBID_MARROWJETLib) {
+Module::Module() {
   // Any address inside the library names it; the library is not held by this.
   GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
                      reinterpret_cast<LPCWSTR>(this), &instance_);

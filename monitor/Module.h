@@ -16,14 +16,12 @@ class Module {
   // The library's own module, by which registration finds the library's file; null when it
   // could not be found.
   HMODULE Instance() const { return instance_; }
-  const GUID& TypeLibraryId() const { return typeLibraryId_; }
   // Locks on the library's class objects. It serves no component classes, so nothing ever
   // raises the count.
   LONG LockCount() const { return lockCount_; }
 
  private:
   HMODULE instance_ = nullptr;
-  GUID typeLibraryId_;
   LONG lockCount_ = 0;
 };
 

@@ -17,6 +17,7 @@ HRESULT PrinterHandle::Open(LPCWSTR printerName) {
   HANDLE handle = nullptr;
   if (!OpenPrinterW(name.data(), &handle, &defaults)) {
     handle_ = nullptr;
+    // Not HRESULT_FROM_WIN32: a last error of 0 must still make a failure (0x80070000).
     return static_cast<HRESULT>(0x80070000u | GetLastError());
   }
   handle_ = handle;

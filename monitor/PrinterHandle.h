@@ -7,7 +7,7 @@ namespace Quorvane {
 class PrinterHandle {
  public:
   PrinterHandle() = default;
-  virtual ~PrinterHandle();
+  ~PrinterHandle();
   PrinterHandle(const PrinterHandle&) = delete;
   PrinterHandle& operator=(const PrinterHandle&) = delete;
 

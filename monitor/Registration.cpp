@@ -24,6 +24,7 @@ void InstallMonitor() {
   win::WideString environment = kEnvironment;
   win::WideString library = kLibraryFileName;
   MONITOR_INFO_2W info{name.data(), environment.data(), library.data()};
+  // "DLLRegisterServer", not the export's own spelling: the source logged entries have always had.
   if (!AddMonitorW(nullptr, 2, reinterpret_cast<LPBYTE>(&info)))
     ErrorHandler(static_cast<LONG>(GetLastError()), WSTR("DLLRegisterServer"), false, nullptr);
 }

@@ -7,18 +7,20 @@
 
 namespace MarrowjetUI {
 
+// The no-key descriptions ("without having an opened a key first") are logged word for word as
+// they have always read; log readers match them, so their wording stays.
 Text RegKey::ReadString(TextView name) noexcept {
   try {
     if (!hKey_) RaiseError(kErrorNoKeyHeld, WSTR("Can't read key without having an opened a key first"));
     const std::string valueName = ToCodePage(name);
     DWORD type = 0;
     DWORD size = 0;
-    if (RegQueryValueExA(hKey_, valueName.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
+    if (RegQueryValueExA(hKey_.Get(), valueName.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
       RaiseError(kErrorCantReadValue, WSTR("Can't read value"));
     if (type != REG_SZ) RaiseError(kErrorValueNotString, WSTR("Value not a string"));
     std::string buffer(static_cast<size_t>(size) + 1, '\0');
     DWORD read = size;
-    if (RegQueryValueExA(hKey_, valueName.c_str(), nullptr, nullptr, reinterpret_cast<BYTE*>(buffer.data()),
+    if (RegQueryValueExA(hKey_.Get(), valueName.c_str(), nullptr, nullptr, reinterpret_cast<BYTE*>(buffer.data()),
                          &read) != ERROR_SUCCESS)
       return {};
     // The last stored byte is the terminating NUL (or, for a value stored without one, a
@@ -40,7 +42,7 @@ LONG RegKey::WriteString(TextView name, TextView value) noexcept {
     if (!hKey_) RaiseError(kErrorNoKeyHeld, WSTR("Can't write value without having an opened a key first"));
     const std::string valueName = ToCodePage(name);
     const std::string data = ToCodePage(value);  // c_str() adds the terminating NUL
-    return RegSetValueExA(hKey_, valueName.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
+    return RegSetValueExA(hKey_.Get(), valueName.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
                           static_cast<DWORD>(data.size() + 1));
   } catch (...) {
     ReportCaughtError(WSTR("RegKey::WriteString"));
@@ -48,10 +50,7 @@ LONG RegKey::WriteString(TextView name, TextView value) noexcept {
   }
 }
 
-void RegKey::CloseKey() noexcept {
-  if (hKey_) RegCloseKey(hKey_);
-  hKey_ = nullptr;
-}
+void RegKey::CloseKey() noexcept { hKey_.Reset(); }
 
 LONG RegKey::OpenKey(HKEY root, TextView subKey) noexcept {
   try {
@@ -63,7 +62,7 @@ LONG RegKey::OpenKey(HKEY root, TextView subKey) noexcept {
                   false);
       return status;
     }
-    hKey_ = opened;
+    hKey_.Reset(opened);
     return status;
   } catch (...) {
     ReportCaughtError(WSTR("RegKey::OpenKey"));
@@ -77,7 +76,7 @@ std::unique_ptr<RegKey> RegKey::CreateKey(TextView name) noexcept {
     auto created = std::make_unique<RegKey>();
     HKEY handle = nullptr;
     DWORD disposition = 0;
-    const LONG status = RegCreateKeyExA(hKey_, ToCodePage(name).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+    const LONG status = RegCreateKeyExA(hKey_.Get(), ToCodePage(name).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
                                         KEY_ALL_ACCESS, nullptr, &handle, &disposition);
     if (status != ERROR_SUCCESS) return nullptr;
     created->SetHKey(handle);
@@ -91,8 +90,9 @@ std::unique_ptr<RegKey> RegKey::CreateKey(TextView name) noexcept {
 LONG RegKey::DeleteValue(TextView name) noexcept {
   try {
     if (!hKey_) RaiseError(kErrorNoKeyHeld, WSTR("Can't delete value without having an opened a key first"));
-    return RegDeleteValueA(hKey_, ToCodePage(name).c_str());
+    return RegDeleteValueA(hKey_.Get(), ToCodePage(name).c_str());
   } catch (...) {
+    // "RegKEy", capital E and all, is the source this failure has always been logged under.
     ReportCaughtError(WSTR("RegKEy::DeleteValue"));
     return 0;
   }
@@ -101,16 +101,13 @@ LONG RegKey::DeleteValue(TextView name) noexcept {
 LONG RegKey::DeleteKey(TextView name) noexcept {
   try {
     if (!hKey_) RaiseError(kErrorNoKeyHeld, WSTR("Can't delete key without having an opened a key first"));
-    return RegDeleteKeyA(hKey_, ToCodePage(name).c_str());
+    return RegDeleteKeyA(hKey_.Get(), ToCodePage(name).c_str());
   } catch (...) {
     ReportCaughtError(WSTR("RegKey::DeleteKey"));
     return 0;
   }
 }
 
-void RegKey::SetHKey(HKEY handle) noexcept {
-  CloseKey();
-  hKey_ = handle;
-}
+void RegKey::SetHKey(HKEY handle) noexcept { hKey_.Reset(handle); }
 
 }  // namespace MarrowjetUI

@@ -5,13 +5,13 @@
 #include <memory>
 
 #include "Text.h"
+#include "win/UniqueResource.h"
 
 namespace MarrowjetUI {
 
 class RegKey {
  public:
   RegKey() = default;
-  ~RegKey() { CloseKey(); }
   RegKey(const RegKey&) = delete;
   RegKey& operator=(const RegKey&) = delete;
 
@@ -30,12 +30,12 @@ class RegKey {
   LONG DeleteKey(TextView name) noexcept;
 
   // The held key, null when none.
-  HKEY hKey() const noexcept { return hKey_; }
+  HKEY hKey() const noexcept { return hKey_.Get(); }
   // Takes ownership of `handle`, closing the key held before.
   void SetHKey(HKEY handle) noexcept;
 
  private:
-  HKEY hKey_ = nullptr;
+  win::UniqueHKey hKey_;
 };
 
 }  // namespace MarrowjetUI

@@ -12,6 +12,7 @@
 namespace MarrowjetUI {
 namespace {
 
+// The monitor spells it "SOFTWARE\\...": registry names ignore case, so both read the one key.
 constexpr const WCHAR* kConfigurationKey = WSTR("Software\\Drennic\\Quorvane");
 constexpr const WCHAR* kLogFileValue = WSTR("LogFile");
 

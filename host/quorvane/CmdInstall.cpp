@@ -9,6 +9,7 @@
 #include "RegistryKey.h"
 #include "StatusText.h"
 
+#include <MonitorKey.h>
 #include <qv/cups.h>
 #include <qv/prefix.h>
 #include <qv/registry_store.h>
@@ -24,7 +25,7 @@
 namespace qv::cli {
 namespace {
 
-const char16_t kMonitorKey[] = u"SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\Quorvane";
+using MarrowjetUI::kMonitorKey;
 
 const char16_t kConfigurationKey[] = u"SOFTWARE\\Drennic\\Quorvane";
 const char16_t kLogFileValue[] = u"LogFile";

@@ -17,8 +17,6 @@
 namespace qv::cli {
 namespace {
 
-const char16_t kMonitorKey[] = u"SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\Quorvane";
-
 const std::string kUsage =
     "usage: quorvane port show NAME      show a port's script, one action per line, and warn on\n"
     "                                  standard error about what in it will not run\n"

@@ -6,6 +6,7 @@
 #include "StderrSink.h"
 
 #include <FieldCodes.h>
+#include <MonitorKey.h>
 #include <qv/scripted_user.h>
 #include <qv/utf.h>
 #include <winspool.h>
@@ -21,7 +22,7 @@ namespace {
 
 using qv::ui::Step;
 
-constexpr char16_t kMonitorKey[] = u"SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\Quorvane";
+using MarrowjetUI::kMonitorKey;
 constexpr char16_t kMonitorName[] = u"Quorvane";
 constexpr const char* kPortDialog = "Add New Port";
 constexpr const char* kActionDialog = "Action Selection";
@@ -230,7 +231,14 @@ std::vector<Step> StepsFor(const Request& request, long actions) {
 // is not told on stderr. Every other failure is.
 class PortDialogSink final : public DiagnosticsSink {
  public:
-  explicit PortDialogSink(bool adding) : adding_(adding) { SetDiagnosticsSink(this); }
+  explicit PortDialogSink(bool adding) : adding_(adding) {
+    // The failed open's description ends in the key's path in brackets. Appended piece by
+    // piece: g++ 12 at -O3 gives a false -Wrestrict for " [" + std::string.
+    portKeys_ = " [";
+    portKeys_ += qv::ToUtf8(kMonitorKey);
+    portKeys_ += '\\';
+    SetDiagnosticsSink(this);
+  }
   ~PortDialogSink() override { SetDiagnosticsSink(nullptr); }  // the command ends right after
   PortDialogSink(const PortDialogSink&) = delete;
   PortDialogSink& operator=(const PortDialogSink&) = delete;
@@ -238,8 +246,7 @@ class PortDialogSink final : public DiagnosticsSink {
   void Deliver(const qv::Failure& failure) noexcept override {
     try {
       if (adding_ && failure.source == "RegKey::OpenKey" && failure.number == ERROR_FILE_NOT_FOUND &&
-          failure.description.find(" [SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\Quorvane\\") !=
-              std::string::npos)
+          failure.description.find(portKeys_) != std::string::npos)
         return;
       const std::string line = "quorvane: " + FailureLine(failure) + "\n";
       std::fwrite(line.data(), 1, line.size(), stderr);
@@ -250,6 +257,7 @@ class PortDialogSink final : public DiagnosticsSink {
 
  private:
   bool adding_;
+  std::string portKeys_;  // " [" and the monitor key's path with its separator
 };
 
 // Runs the print system's port call with `toolkit` answering the dialogs.

@@ -5,6 +5,7 @@
 #include "RegistryKey.h"
 #include "StatusText.h"
 
+#include <MonitorKey.h>
 #include <qv/paths.h>
 #include <qv/print_system.h>
 #include <qv/utf.h>
@@ -16,7 +17,7 @@
 namespace qv::cli {
 namespace {
 
-const char16_t kMonitorKey[] = u"SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\Quorvane";
+using MarrowjetUI::kMonitorKey;
 
 // The field codes the job processor expands; anything else of their shape stays in the text.
 const std::set<std::string> kFieldCodes = {"?ID?", "?PN?", "?SN?", "?MN?", "?UN?", "?DN?", "?NN?",

@@ -6,32 +6,13 @@
 
 namespace qv::cli {
 
-RegistryKey::~RegistryKey() { Close(); }
-
-RegistryKey::RegistryKey(RegistryKey&& other) noexcept : key_(std::exchange(other.key_, nullptr)) {}
-
-RegistryKey& RegistryKey::operator=(RegistryKey&& other) noexcept {
-  if (this != &other) {
-    Close();
-    key_ = std::exchange(other.key_, nullptr);
-  }
-  return *this;
-}
-
-void RegistryKey::Close() {
-  if (key_) RegCloseKey(key_);
-  key_ = nullptr;
-}
-
 LSTATUS RegistryKey::Open(HKEY root, const std::u16string& path) {
-  Close();
-  return RegOpenKeyExW(root, path.c_str(), 0, KEY_ALL_ACCESS, &key_);
+  return RegOpenKeyExW(root, path.c_str(), 0, KEY_ALL_ACCESS, key_.Out());
 }
 
 LSTATUS RegistryKey::Create(HKEY root, const std::u16string& path) {
-  Close();
-  return RegCreateKeyExW(root, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key_,
-                         nullptr);
+  return RegCreateKeyExW(root, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
+                         key_.Out(), nullptr);
 }
 
 LSTATUS RegistryKey::SubkeyNames(std::vector<std::u16string>& names) const {
@@ -39,7 +20,7 @@ LSTATUS RegistryKey::SubkeyNames(std::vector<std::u16string>& names) const {
   std::u16string name(256, u'\0');  // key names are at most 255 characters on Windows
   for (DWORD index = 0;; ++index) {
     DWORD length = static_cast<DWORD>(name.size());
-    LSTATUS status = RegEnumKeyExW(key_, index, name.data(), &length, nullptr, nullptr, nullptr, nullptr);
+    LSTATUS status = RegEnumKeyExW(key_.Get(), index, name.data(), &length, nullptr, nullptr, nullptr, nullptr);
     if (status == ERROR_MORE_DATA) {
       name.resize(name.size() * 2);
       --index;
@@ -59,7 +40,7 @@ LSTATUS RegistryKey::Values(std::vector<RegistryValue>& values) const {
     DWORD nameLength = static_cast<DWORD>(name.size());
     DWORD dataSize = static_cast<DWORD>(data.size());
     DWORD type = 0;
-    LSTATUS status = RegEnumValueW(key_, index, name.data(), &nameLength, nullptr, &type,
+    LSTATUS status = RegEnumValueW(key_.Get(), index, name.data(), &nameLength, nullptr, &type,
                                    reinterpret_cast<BYTE*>(data.data()), &dataSize);
     if (status == ERROR_MORE_DATA) {
       // The name or the data did not fit: grow whichever and ask again.
@@ -80,7 +61,7 @@ LSTATUS RegistryKey::Query(const std::u16string& name, RegistryValue& value) con
   value.name = name;
   while (true) {
     DWORD size = static_cast<DWORD>(value.data.size());
-    LSTATUS status = RegQueryValueExW(key_, name.c_str(), nullptr, &value.type,
+    LSTATUS status = RegQueryValueExW(key_.Get(), name.c_str(), nullptr, &value.type,
                                       reinterpret_cast<BYTE*>(value.data.data()), &size);
     if (status == ERROR_MORE_DATA) {
       value.data.resize(size);
@@ -92,12 +73,12 @@ LSTATUS RegistryKey::Query(const std::u16string& name, RegistryValue& value) con
 }
 
 LSTATUS RegistryKey::Set(const RegistryValue& value) const {
-  return RegSetValueExW(key_, value.name.c_str(), 0, value.type, reinterpret_cast<const BYTE*>(value.data.data()),
+  return RegSetValueExW(key_.Get(), value.name.c_str(), 0, value.type, reinterpret_cast<const BYTE*>(value.data.data()),
                         static_cast<DWORD>(value.data.size()));
 }
 
 LSTATUS RegistryKey::Delete(const std::u16string& valueName) const {
-  return RegDeleteValueW(key_, valueName.c_str());
+  return RegDeleteValueW(key_.Get(), valueName.c_str());
 }
 
 namespace {

@@ -2,6 +2,7 @@
 // walks the reg and drive commands need. Failures come back as statuses.
 #pragma once
 #include <windows.h>
+#include <win/UniqueResource.h>
 
 #include <functional>
 #include <string>
@@ -18,16 +19,9 @@ struct RegistryValue {
 
 class RegistryKey {
  public:
-  RegistryKey() = default;
-  ~RegistryKey();
-  RegistryKey(RegistryKey&& other) noexcept;
-  RegistryKey& operator=(RegistryKey&& other) noexcept;
-  RegistryKey(const RegistryKey&) = delete;
-  RegistryKey& operator=(const RegistryKey&) = delete;
-
   LSTATUS Open(HKEY root, const std::u16string& path);
   LSTATUS Create(HKEY root, const std::u16string& path);
-  HKEY Get() const { return key_; }
+  HKEY Get() const { return key_.Get(); }
 
   LSTATUS SubkeyNames(std::vector<std::u16string>& names) const;
   LSTATUS Values(std::vector<RegistryValue>& values) const;
@@ -36,8 +30,7 @@ class RegistryKey {
   LSTATUS Delete(const std::u16string& valueName) const;
 
  private:
-  void Close();
-  HKEY key_ = nullptr;
+  win::UniqueHKey key_;
 };
 
 // Deletes `path` below `root` with everything under it, deepest keys first.

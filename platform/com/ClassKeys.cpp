@@ -3,7 +3,7 @@
 #include <qv/registry_store.h>
 #include <qv/utf.h>
 
-#include "OwnedKey.h"
+#include <win/UniqueResource.h>
 
 #include <vector>
 
@@ -27,9 +27,9 @@ LSTATUS ReadKeyText(HKEY root, const std::u16string& path, const WCHAR* name,
 
 LSTATUS WriteKeyText(HKEY root, const std::u16string& path, const WCHAR* name,
                      const std::u16string& text) {
-  OwnedKey key;
+  win::UniqueHKey key;
   LSTATUS status = RegCreateKeyExW(root, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                   KEY_WRITE, nullptr, key.Receive(), nullptr);
+                                   KEY_WRITE, nullptr, key.Out(), nullptr);
   if (status != ERROR_SUCCESS) return status;
   DWORD bytes = static_cast<DWORD>((text.size() + 1) * sizeof(WCHAR));
   return RegSetValueExW(key.Get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
@@ -38,8 +38,8 @@ LSTATUS WriteKeyText(HKEY root, const std::u16string& path, const WCHAR* name,
 
 LSTATUS DeleteKeyTree(HKEY root, const std::u16string& path) {
   {
-    OwnedKey key;
-    LSTATUS status = RegOpenKeyExW(root, path.c_str(), 0, KEY_ALL_ACCESS, key.Receive());
+    win::UniqueHKey key;
+    LSTATUS status = RegOpenKeyExW(root, path.c_str(), 0, KEY_ALL_ACCESS, key.Out());
     if (status == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
     if (status != ERROR_SUCCESS) return status;
     // The registry refuses to delete a key that still has subkeys: remove them first, always

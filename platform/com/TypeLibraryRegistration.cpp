@@ -6,10 +6,10 @@
 // Version and locale are lower-case hex without "0x"; "win32" is "win16", "mac" or "win64" for
 // the other system kinds.
 #include "ClassKeys.h"
-#include "OwnedKey.h"
 #include "TypeLibrary.h"
 
 #include <oleauto.h>
+#include <win/UniqueResource.h>
 
 #include <cstdio>
 #include <string>
@@ -105,8 +105,8 @@ bool SameName(const WCHAR* a, const WCHAR* b) {
 // Whether the key `path` has a subkey other than FLAGS and HELPDIR (when `settingsDontCount`):
 // a registration for another locale or system kind that must stay.
 LSTATUS HasRegistrations(const std::u16string& path, bool settingsDontCount, bool& found) {
-  qv::com::OwnedKey key;
-  LSTATUS status = RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, key.Receive());
+  win::UniqueHKey key;
+  LSTATUS status = RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, key.Out());
   if (status != ERROR_SUCCESS) return status;
   found = false;
   for (DWORD index = 0;; ++index) {
@@ -137,8 +137,8 @@ HRESULT Unregister(REFGUID guid, WORD major, WORD minor, LCID lcid, SYSKIND sysk
   const std::u16string localeKey = versionKey + WSTR("\\") + Hex(lcid);
   const std::u16string kindKey = localeKey + WSTR("\\") + kind;
   {
-    qv::com::OwnedKey key;
-    LSTATUS status = RegOpenKeyExW(HKEY_CLASSES_ROOT, kindKey.c_str(), 0, KEY_READ, key.Receive());
+    win::UniqueHKey key;
+    LSTATUS status = RegOpenKeyExW(HKEY_CLASSES_ROOT, kindKey.c_str(), 0, KEY_READ, key.Out());
     if (status == ERROR_FILE_NOT_FOUND) return TYPE_E_LIBNOTREGISTERED;
     if (status != ERROR_SUCCESS) return TYPE_E_REGISTRYACCESS;
   }

@@ -1,5 +1,7 @@
 // The backend program in CUPS's folder of helpers: installed root-owned with mode 0700, since
 // cupsd runs such a backend as root and a job's script must be able to write anywhere.
+#include "../files/UniqueFd.h"
+
 #include <qv/cups.h>
 #include <qv/prefix.h>
 
@@ -31,20 +33,6 @@ DWORD FromErrno(int error) {
       return ERROR_WRITE_FAULT;
   }
 }
-
-class Fd {
- public:
-  explicit Fd(int fd) : fd_(fd) {}
-  ~Fd() {
-    if (fd_ >= 0) close(fd_);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int Get() const { return fd_; }
-
- private:
-  int fd_;
-};
 
 bool IsFile(const std::string& path) {
   struct stat info {};
@@ -100,13 +88,13 @@ DWORD InstallBackend(const std::string& source) {
     if (chown(target.c_str(), 0, 0) != 0 || chmod(target.c_str(), 0700) != 0) return FromErrno(errno);
     return ERROR_SUCCESS;
   }
-  Fd in(open(source.c_str(), O_RDONLY | O_CLOEXEC));
+  files::UniqueFd in(open(source.c_str(), O_RDONLY | O_CLOEXEC));
   if (in.Get() < 0) return errno == ENOENT ? static_cast<DWORD>(ERROR_FILE_NOT_FOUND) : FromErrno(errno);
   std::string temporary = target + ".new";
   unlink(temporary.c_str());
   DWORD status = ERROR_SUCCESS;
   {
-    Fd out(open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0700));
+    files::UniqueFd out(open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0700));
     if (out.Get() < 0) return FromErrno(errno);
     status = CopyTo(in.Get(), out.Get());
     if (status == ERROR_SUCCESS && (fchown(out.Get(), 0, 0) != 0 || fchmod(out.Get(), 0700) != 0 || fsync(out.Get()) != 0))

@@ -16,22 +16,6 @@ bool IsDriveLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 
 
 char UpperDrive(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
-// Owns an open registry key.
-class OpenKey {
- public:
-  OpenKey() = default;
-  ~OpenKey() {
-    if (key_) RegCloseKey(key_);
-  }
-  OpenKey(const OpenKey&) = delete;
-  OpenKey& operator=(const OpenKey&) = delete;
-  PHKEY Out() { return &key_; }
-  HKEY Get() const { return key_; }
-
- private:
-  HKEY key_ = nullptr;
-};
-
 // The host folder of drive `letter` (upper case), without a trailing "/" ("" for "/").
 DWORD DriveFolder(char letter, std::string& folder) {
   // The drive table's value in one registry read.

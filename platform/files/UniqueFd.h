@@ -21,8 +21,8 @@ class UniqueFd {
     fd_ = -1;
     return fd;
   }
-  // Takes `fd` in place of the one held, which is closed.
-  void Reset(int fd) {
+  // Takes `fd` (none by default) in place of the one held, which is closed.
+  void Reset(int fd = -1) {
     Close();
     fd_ = fd;
   }

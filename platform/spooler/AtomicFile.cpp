@@ -95,7 +95,7 @@ DWORD CopyToFile(int fd, const std::string& path) {
 }
 
 DWORD FlushFolder(const std::string& path) {
-  OwnedFd fd(open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  files::UniqueFd fd(open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (!fd.Valid()) return StatusFromErrno(errno);
   if (fsync(fd.Get()) != 0) return StatusFromErrno(errno);
   return ERROR_SUCCESS;

@@ -1,7 +1,7 @@
 // A file written under a temporary name beside its destination and renamed over it only when
 // complete and flushed: a crash or a failure never leaves a half-written file under the name.
 #pragma once
-#include "OwnedFd.h"
+#include "../files/UniqueFd.h"
 
 #include <windef.h>
 
@@ -24,7 +24,7 @@ class AtomicFile {
   DWORD Commit();
 
  private:
-  OwnedFd fd_;
+  files::UniqueFd fd_;
   std::string temporary_;
   std::string destination_;
   bool committed_ = false;

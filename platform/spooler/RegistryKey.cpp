@@ -8,12 +8,10 @@
 
 namespace qv::spool {
 
-RegistryKey::~RegistryKey() { Close(); }
-
 DWORD RegistryKey::Open(const std::string& path) {
   Close();
   std::u16string wide = ToUtf16(path);
-  return static_cast<DWORD>(RegOpenKeyExW(HKEY_LOCAL_MACHINE, wide.c_str(), 0, KEY_ALL_ACCESS, &key_));
+  return static_cast<DWORD>(RegOpenKeyExW(HKEY_LOCAL_MACHINE, wide.c_str(), 0, KEY_ALL_ACCESS, key_.Out()));
 }
 
 DWORD RegistryKey::Create(const std::string& path, bool* created) {
@@ -21,9 +19,8 @@ DWORD RegistryKey::Create(const std::string& path, bool* created) {
   std::u16string wide = ToUtf16(path);
   DWORD disposition = 0;
   LSTATUS status = RegCreateKeyExW(HKEY_LOCAL_MACHINE, wide.c_str(), 0, nullptr,
-                                   REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key_,
+                                   REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, key_.Out(),
                                    &disposition);
-  if (status != ERROR_SUCCESS) key_ = nullptr;
   if (created) *created = status == ERROR_SUCCESS && disposition == REG_CREATED_NEW_KEY;
   return static_cast<DWORD>(status);
 }
@@ -36,8 +33,7 @@ DWORD RegistryKey::Load(const std::string& path) {
 }
 
 void RegistryKey::Close() {
-  if (key_) RegCloseKey(key_);
-  key_ = nullptr;
+  key_.Reset();
   loaded_ = false;
   values_.clear();
 }
@@ -70,7 +66,7 @@ DWORD RegistryKey::ReadString(const std::string& name, std::string& value) const
   for (int attempt = 0; attempt < 4; ++attempt) {
     DWORD type = 0;
     DWORD got = static_cast<DWORD>(text.size() * sizeof(WCHAR));
-    LSTATUS status = RegQueryValueExW(key_, wideName.c_str(), nullptr, &type,
+    LSTATUS status = RegQueryValueExW(key_.Get(), wideName.c_str(), nullptr, &type,
                                       reinterpret_cast<LPBYTE>(text.data()), &got);
     if (status == ERROR_MORE_DATA) {
       text.assign(got / sizeof(WCHAR) + 1, u'\0');
@@ -103,7 +99,7 @@ DWORD RegistryKey::ReadDword(const std::string& name, DWORD& value) const {
   DWORD type = 0;
   DWORD data = 0;
   DWORD size = sizeof(data);
-  LSTATUS status = RegQueryValueExW(key_, wideName.c_str(), nullptr, &type,
+  LSTATUS status = RegQueryValueExW(key_.Get(), wideName.c_str(), nullptr, &type,
                                     reinterpret_cast<LPBYTE>(&data), &size);
   if (status != ERROR_SUCCESS) return static_cast<DWORD>(status);
   if (type != REG_DWORD || size != sizeof(data)) return ERROR_INVALID_DATA;
@@ -119,20 +115,20 @@ DWORD RegistryKey::DwordOr(const std::string& name, DWORD fallback) const {
 DWORD RegistryKey::WriteString(const std::string& name, const std::string& value) const {
   std::u16string wideName = ToUtf16(name);
   std::u16string text = ToUtf16(value);
-  return static_cast<DWORD>(RegSetValueExW(key_, wideName.c_str(), 0, REG_SZ,
+  return static_cast<DWORD>(RegSetValueExW(key_.Get(), wideName.c_str(), 0, REG_SZ,
                                            reinterpret_cast<const BYTE*>(text.c_str()),
                                            static_cast<DWORD>((text.size() + 1) * sizeof(WCHAR))));
 }
 
 DWORD RegistryKey::WriteDword(const std::string& name, DWORD value) const {
   std::u16string wideName = ToUtf16(name);
-  return static_cast<DWORD>(RegSetValueExW(key_, wideName.c_str(), 0, REG_DWORD,
+  return static_cast<DWORD>(RegSetValueExW(key_.Get(), wideName.c_str(), 0, REG_DWORD,
                                            reinterpret_cast<const BYTE*>(&value), sizeof(value)));
 }
 
 DWORD RegistryKey::DeleteValue(const std::string& name) const {
   std::u16string wideName = ToUtf16(name);
-  return static_cast<DWORD>(RegDeleteValueW(key_, wideName.c_str()));
+  return static_cast<DWORD>(RegDeleteValueW(key_.Get(), wideName.c_str()));
 }
 
 std::vector<std::string> RegistryKey::SubKeys() const {
@@ -141,7 +137,7 @@ std::vector<std::string> RegistryKey::SubKeys() const {
   for (DWORD index = 0;; ++index) {
     WCHAR name[256];
     DWORD length = 256;
-    const LSTATUS status = RegEnumKeyExW(key_, index, name, &length, nullptr, nullptr, nullptr, nullptr);
+    const LSTATUS status = RegEnumKeyExW(key_.Get(), index, name, &length, nullptr, nullptr, nullptr, nullptr);
     // A name too long for a key (only a store written before such names were refused holds
     // one) names no printer, monitor or port: skipped, so the keys after it are still seen.
     if (status == ERROR_MORE_DATA) continue;
@@ -154,16 +150,14 @@ std::vector<std::string> RegistryKey::SubKeys() const {
 bool RegistryKey::HasSubKey(const std::string& name) const {
   if (!key_ || name.empty() || name.find('\\') != std::string::npos) return false;
   std::u16string wide = ToUtf16(name);
-  HKEY sub = nullptr;
-  if (RegOpenKeyExW(key_, wide.c_str(), 0, KEY_READ, &sub) != ERROR_SUCCESS) return false;
-  RegCloseKey(sub);
-  return true;
+  win::UniqueHKey sub;
+  return RegOpenKeyExW(key_.Get(), wide.c_str(), 0, KEY_READ, sub.Out()) == ERROR_SUCCESS;
 }
 
 DWORD RegistryKey::DeleteSubKey(const std::string& name) const {
   if (name.empty() || name.find('\\') != std::string::npos) return ERROR_INVALID_PARAMETER;
   std::u16string wide = ToUtf16(name);
-  return static_cast<DWORD>(RegDeleteKeyW(key_, wide.c_str()));
+  return static_cast<DWORD>(RegDeleteKeyW(key_.Get(), wide.c_str()));
 }
 
 }  // namespace qv::spool

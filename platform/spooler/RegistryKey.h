@@ -4,6 +4,7 @@
 #include <windef.h>
 #include <winreg.h>
 #include <qv/registry_store.h>
+#include <win/UniqueResource.h>
 
 #include <string>
 #include <vector>
@@ -12,11 +13,6 @@ namespace qv::spool {
 
 class RegistryKey {
  public:
-  RegistryKey() = default;
-  ~RegistryKey();
-  RegistryKey(const RegistryKey&) = delete;
-  RegistryKey& operator=(const RegistryKey&) = delete;
-
   // Opens HKLM\<path>; ERROR_FILE_NOT_FOUND when it does not exist.
   DWORD Open(const std::string& path);
   // Reads every value of HKLM\<path> in one registry transaction; the reads below then answer
@@ -26,7 +22,7 @@ class RegistryKey {
   // Opens HKLM\<path>, creating it; *created tells whether this call made it.
   DWORD Create(const std::string& path, bool* created = nullptr);
   void Close();
-  bool IsOpen() const { return key_ != nullptr || loaded_; }
+  bool IsOpen() const { return key_ || loaded_; }
 
   // Text values (REG_SZ or REG_EXPAND_SZ); a value of another type is ERROR_INVALID_DATA.
   DWORD ReadString(const std::string& name, std::string& value) const;
@@ -46,7 +42,7 @@ class RegistryKey {
  private:
   const RegistryValue* Loaded(const std::string& name) const;
 
-  HKEY key_ = nullptr;
+  win::UniqueHKey key_;
   bool loaded_ = false;
   std::vector<RegistryValue> values_;
 };

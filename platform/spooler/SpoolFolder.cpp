@@ -200,7 +200,7 @@ int64_t Nanoseconds(const timespec& time) { return int64_t{time.tv_sec} * 100000
 std::vector<SpooledJob> SpooledJobs() {
   std::vector<SpooledJob> jobs;
   const std::string spool = SpoolDir();
-  OwnedFd dirFd(open(spool.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  files::UniqueFd dirFd(open(spool.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (!dirFd.Valid()) return jobs;
   DIR* dir = fdopendir(dup(dirFd.Get()));
   if (!dir) return jobs;
@@ -252,7 +252,7 @@ std::string SentPath(DWORD id) { return SentDir() + "/" + std::to_string(id); }
 
 void RecordSent(DWORD id) {
   mkdir(SentDir().c_str(), 0755);  // exists already but the first time
-  OwnedFd note(open(SentPath(id).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+  files::UniqueFd note(open(SentPath(id).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
 }
 
 bool WasSent(DWORD id) { return Exists(SentPath(id)); }
@@ -286,7 +286,7 @@ void SweepSpool() {
                   IdFromDescriptionName(name.substr(0, name.size() - 4) + ".shd", id) &&
                   !Exists(DescriptionPath(id));
     if (!(temporary && data) && !orphan) continue;
-    OwnedFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    files::UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (fd.Valid() && flock(fd.Get(), LOCK_EX | LOCK_NB) == 0) {
       // Held now: a spooler that is still writing would hold it. Look again, since the
       // description may have arrived between the test above and the lock.
@@ -316,7 +316,7 @@ DWORD JobLock::Acquire(DWORD id, bool wait) {
 }
 
 bool IsJobClaimed(DWORD id) {
-  OwnedFd fd(open(DataPath(id).c_str(), O_RDONLY | O_CLOEXEC));
+  files::UniqueFd fd(open(DataPath(id).c_str(), O_RDONLY | O_CLOEXEC));
   if (!fd.Valid()) return false;
   return flock(fd.Get(), LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
 }

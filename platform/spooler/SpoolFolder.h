@@ -2,7 +2,7 @@
 // "<id>.shd" beside it. A job exists once its description does: the data is renamed into place
 // before, and the description removed before the data when the job goes.
 #pragma once
-#include "OwnedFd.h"
+#include "../files/UniqueFd.h"
 #include "JobDescription.h"
 
 #include <windef.h>
@@ -83,7 +83,7 @@ class JobLock {
   int Fd() const { return fd_.Get(); }
 
  private:
-  OwnedFd fd_;
+  files::UniqueFd fd_;
 };
 
 // Whether another open description of the job's data holds its claim right now.

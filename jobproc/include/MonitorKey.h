@@ -1,5 +1,6 @@
 // The monitor's registry key below HKEY_LOCAL_MACHINE: one subkey per port holding its script,
-// and the serial-number counter shared by all ports.
+// and the serial-number counter shared by all ports. Shared with the quorvane command, which
+// manages the same ports.
 #pragma once
 #include <windows.h>
 #include <qv/macros.h>
