@@ -180,14 +180,22 @@ bool Despool(DWORD id) {
 
 std::string Shown(const std::string& path) { return path == "-" ? "standard input" : path; }
 
-// A file that could not be spooled; when the spool folder (or the prefix it would be made in)
-// refuses this user, that is said, whatever status the spool met first.
+// A file that could not be spooled. What failed is the spool, not the file (it was opened
+// already): the message names the spool folder, or the registry that numbers the jobs, with its
+// path. When the spool folder (or the prefix it would be made in) refuses this user, that is
+// said, whatever status the spool met first.
 std::string SpoolFailure(const std::string& shown, DWORD status) {
   const std::string prefix = qv::ChosenPrefixDir();
+  const std::string spool = prefix + "/spool";
   std::error_code ignored;
-  const std::string spool = std::filesystem::exists(prefix + "/spool", ignored) ? prefix + "/spool" : prefix;
-  if (access(spool.c_str(), W_OK | X_OK) != 0 && errno == EACCES) return PermissionText(spool);
-  return shown + ": " + StatusText(status);
+  const bool made = std::filesystem::exists(spool, ignored);
+  const std::string what = "cannot spool " + shown;
+  if (made && !std::filesystem::is_directory(spool, ignored))
+    return what + ": the spool folder " + spool + " is not a folder";
+  const std::string folder = made ? spool : prefix;
+  if (access(folder.c_str(), W_OK | X_OK) != 0 && errno == EACCES) return PermissionText(folder);
+  if (IsStoreFailure(status) && status != ERROR_ACCESS_DENIED) return StatusFailureText(what, status);
+  return what + ": the spool folder " + spool + ": " + StatusText(status);
 }
 
 int RunPrint(const std::vector<std::string>& args) {
@@ -223,7 +231,8 @@ int RunPrint(const std::vector<std::string>& args) {
     if (unflushed.empty()) return true;
     DWORD status = FlushSpool();
     if (status != ERROR_SUCCESS) {
-      std::fprintf(stderr, "quorvane: the spool can't be flushed: %s\n", StatusText(status).c_str());
+      std::fprintf(stderr, "quorvane: the spool folder %s/spool can't be flushed: %s\n", qv::ChosenPrefixDir().c_str(),
+                   StatusText(status).c_str());
       failedFile = ids.size();
       failure = Shown(paths[failedFile]) + (unflushed.size() > 1 ? " and the files after it" : "") +
                 " were not accepted into the spool";
@@ -245,7 +254,7 @@ int RunPrint(const std::vector<std::string>& args) {
     if (status != ERROR_SUCCESS) {
       if (!accept()) break;  // the jobs before the file that failed are accepted all the same
       failedFile = i;
-      failure = status == ERROR_INVALID_PRINTER_NAME ? "printer \"" + job.printer + "\" does not exist"
+      failure = status == ERROR_INVALID_PRINTER_NAME ? "printer \"" + job.printer + "\" does not exist" + InPrefix()
                                                      : SpoolFailure(Shown(paths[i]), status);
       break;
     }

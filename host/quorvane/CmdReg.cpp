@@ -15,6 +15,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <iterator>
 #include <map>
 #include <set>
@@ -27,7 +28,7 @@ const char kUsage[] =
     "       quorvane reg add KEY [/v NAME | /ve] [/t TYPE] [/s SEPARATOR] [/d DATA] [/f]\n"
     "       quorvane reg delete KEY [/v NAME | /ve | /va] [/f]\n"
     "       quorvane reg export KEY FILE [/y]\n"
-    "       quorvane reg import FILE\n"
+    "       quorvane reg import FILE              (FILE \"-\": standard input)\n"
     "KEY is HKLM\\PATH or HKCR\\PATH (also HKEY_LOCAL_MACHINE, HKEY_CLASSES_ROOT).\n"
     "TYPE is REG_SZ (the default), REG_EXPAND_SZ, REG_MULTI_SZ, REG_DWORD, REG_QWORD or\n"
     "REG_BINARY. REG_MULTI_SZ items are separated by \\0 unless /s names another separator;\n"
@@ -237,9 +238,15 @@ LSTATUS Apply(const RegistryChange& change) {
 
 int Import(const std::vector<std::string>& args) {
   Arguments parsed = ParseArguments(args, {}, {}, 1);
-  const std::string& file = parsed.words[0];
-  std::ifstream in(file, std::ios::binary);
-  if (!in) throw Failure("cannot read " + file + ": " + std::strerror(errno));
+  // "-" reads standard input.
+  const bool fromInput = parsed.words[0] == "-";
+  const std::string file = fromInput ? "standard input" : parsed.words[0];
+  std::ifstream opened;
+  if (!fromInput) {
+    opened.open(file, std::ios::binary);
+    if (!opened) throw Failure("cannot read " + file + ": " + std::strerror(errno));
+  }
+  std::istream& in = fromInput ? std::cin : opened;
   std::string content{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
   for (const RegistryChange& change : ParseRegistryFile(content, file))
     if (LSTATUS status = Apply(change))
