@@ -215,27 +215,6 @@ int Export(const std::vector<std::string>& args) {
   return 0;
 }
 
-LSTATUS Apply(const RegistryChange& change) {
-  RegistryKey key;
-  switch (change.kind) {
-    case RegistryChange::kCreateKey:
-      return key.Create(change.key.root, change.key.Sub());
-    case RegistryChange::kDeleteKey: {
-      LSTATUS status = DeleteTree(change.key.root, change.key.Sub());
-      return status == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : status;
-    }
-    case RegistryChange::kSetValue:
-      if (LSTATUS status = key.Create(change.key.root, change.key.Sub())) return status;
-      return key.Set(change.value);
-    case RegistryChange::kDeleteValue: {
-      LSTATUS status = key.Open(change.key.root, change.key.Sub());
-      if (status == ERROR_SUCCESS) status = key.Delete(change.value.name);
-      return status == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : status;
-    }
-  }
-  return ERROR_INVALID_PARAMETER;
-}
-
 int Import(const std::vector<std::string>& args) {
   Arguments parsed = ParseArguments(args, {}, {}, 1);
   // "-" reads standard input.
@@ -249,7 +228,7 @@ int Import(const std::vector<std::string>& args) {
   std::istream& in = fromInput ? std::cin : opened;
   std::string content{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
   for (const RegistryChange& change : ParseRegistryFile(content, file))
-    if (LSTATUS status = Apply(change))
+    if (LSTATUS status = ApplyRegistryChange(change))
       FailWithStatus(file + ":" + std::to_string(change.line) + ": " + change.key.Text(), status);
   std::printf("%s\n", StatusText(ERROR_SUCCESS).c_str());
   return 0;
