@@ -1,6 +1,7 @@
 #include "PortJob.h"
 #include "Cancellation.h"
 
+#include <qv/diagnostics.h>
 #include <qv/status_text.h>
 #include <qv/utf.h>
 
@@ -33,10 +34,15 @@ class OpenedPort {
   HANDLE handle_;
 };
 
-std::string EntryFailure(const char* entry, const std::string& port) {
-  DWORD error = GetLastError();
-  return std::string(entry) + " of the port \"" + port + "\" failed: " +
-         StatusText(error ? error : static_cast<DWORD>(ERROR_GEN_FAILURE));
+// A failed entry point of the monitor, reported to the sink (an ERROR: line), which names the
+// file the platform noted the failure on (the job's temporary file for a failed write).
+void ReportEntryFailure(const char* entry, const std::string& port) {
+  const DWORD error = GetLastError() ? GetLastError() : static_cast<DWORD>(ERROR_GEN_FAILURE);
+  Failure failure;
+  failure.number = static_cast<LONG>(error);
+  failure.description = std::string(entry) + " of the port \"" + port + "\" failed";
+  failure.systemText = StatusText(error);
+  ReportFailure(std::move(failure));
 }
 
 }  // namespace
@@ -55,14 +61,14 @@ PortJobResult RunPortJob(const MONITOR& monitor, const std::string& port, const 
   HANDLE handle = nullptr;
   SetLastError(ERROR_SUCCESS);
   if (!monitor.pfnOpenPort(portName.data(), &handle)) {
-    result.failure = EntryFailure("OpenPort", port);
+    ReportEntryFailure("OpenPort", port);
     return result;
   }
   OpenedPort opened(monitor, handle);
   DOC_INFO_1W info{document.data(), nullptr, type.data()};
   SetLastError(ERROR_SUCCESS);
   if (!monitor.pfnStartDocPort(opened.Get(), printerName.data(), jobId, 1, reinterpret_cast<LPBYTE>(&info))) {
-    result.failure = EntryFailure("StartDocPort", port);
+    ReportEntryFailure("StartDocPort", port);
     return result;
   }
   std::vector<BYTE> chunk(kWritePortChunk);
@@ -83,7 +89,7 @@ PortJobResult RunPortJob(const MONITOR& monitor, const std::string& port, const 
       DWORD written = 0;
       SetLastError(ERROR_SUCCESS);
       if (!monitor.pfnWritePort(opened.Get(), chunk.data() + done, static_cast<DWORD>(got) - done, &written)) {
-        result.failure = EntryFailure("WritePort", port);
+        ReportEntryFailure("WritePort", port);
         return result;
       }
       if (written == 0) {
@@ -101,7 +107,7 @@ PortJobResult RunPortJob(const MONITOR& monitor, const std::string& port, const 
   // From here the script runs; a cancel is honoured once it has finished.
   SetLastError(ERROR_SUCCESS);
   if (!monitor.pfnEndDocPort(opened.Get())) {
-    result.failure = EntryFailure("EndDocPort", port);
+    ReportEntryFailure("EndDocPort", port);
     return result;
   }
   result.ok = true;

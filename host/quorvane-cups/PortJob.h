@@ -13,7 +13,9 @@ struct PortJobResult {
   bool ok = false;
   bool cancelled = false;
   uint64_t bytes = 0;
-  std::string failure;  // what failed, for the ERROR: line
+  // What failed, for the ERROR: line; empty when a failed entry point of the monitor was reported
+  // to the diagnostics sink, which wrote the line.
+  std::string failure;
 };
 
 // `fd` is the document (the spool file, or standard input).

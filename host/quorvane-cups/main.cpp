@@ -165,7 +165,7 @@ int RunJob(int argc, char** argv) {
     return kOk;
   }
   if (!result.ok) {
-    Error("Job " + std::to_string(job.id) + " on port \"" + *port + "\": " + result.failure);
+    if (!result.failure.empty()) Error("Job " + std::to_string(job.id) + " on port \"" + *port + "\": " + result.failure);
     return kFailed;
   }
   if (sink.SawFailure()) return kFailed;  // each failure has had its ERROR: line

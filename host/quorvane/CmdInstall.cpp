@@ -65,8 +65,14 @@ class ServerLibrary {
     if (!function) throw Failure(what_ + " (" + path_ + ") has no " + name);
     const HRESULT result = function();
     if (FAILED(result)) {
+      // The components register themselves in the registry store: a failure of the store is
+      // told as the store's, with its file.
+      FailIfStoreIsReadOnly(std::string(name) + " of " + what_ + " failed");
       char code[16];
       std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(result));
+      const DWORD status = HRESULT_FACILITY(result) == FACILITY_WIN32 ? HRESULT_CODE(result) : 0;
+      if (status != 0 && IsStoreFailure(status))
+        throw Failure(StatusFailureText(std::string(name) + " of " + what_ + " failed", status));
       throw Failure(std::string(name) + " of " + what_ + " failed: " + StatusText(static_cast<DWORD>(result)) +
                     " (" + code + ")");
     }
@@ -164,6 +170,7 @@ int Uninstall(const std::vector<std::string>& args) {
   ServerLibrary(kMonitor, kMonitorFile).Call("DllUnregisterServer");
   // Kept working as long as the monitor is there: its ports still need the job processor.
   if (MonitorInstalled()) {
+    FailIfStoreIsReadOnly("the monitor \"Quorvane\" was kept");
     std::string why;
     for (const std::string& reason : PrintersKeepingMonitor(u"Quorvane")) why += "\n  " + reason;
     if (why.empty()) why = "\n  a printer still uses one of its ports";

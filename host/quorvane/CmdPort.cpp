@@ -95,7 +95,7 @@ int Delete(const std::string& name, bool force) {
   std::u16string port = qv::ToUtf16(name);
   if (DeletePortW(nullptr, nullptr, port.data())) return 0;
   const DWORD status = GetLastError();
-  if (status == ERROR_UNKNOWN_PORT) throw Failure("no port named \"" + name + "\"");
+  if (status == ERROR_UNKNOWN_PORT) throw Failure("no port named \"" + name + "\"" + InPrefix());
   if (status == ERROR_NOT_SUPPORTED) throw Failure("the port \"" + name + "\" can't be deleted");
   FailWithStatus("port \"" + name + "\"", status);
 }

@@ -272,7 +272,7 @@ void CallPortDialog(const Request& request, std::shared_ptr<qv::ui::Toolkit> too
   const BOOL done = request.add ? AddPortW(nullptr, nullptr, monitor.data()) : ConfigurePortW(nullptr, nullptr, port.data());
   if (done) return;
   const DWORD status = GetLastError();
-  if (status == ERROR_UNKNOWN_PORT) throw Failure("no port named \"" + *request.name + "\"");
+  if (status == ERROR_UNKNOWN_PORT) throw Failure("no port named \"" + *request.name + "\"" + InPrefix());
   if (status == ERROR_UNKNOWN_PRINT_MONITOR || status == ERROR_FILE_NOT_FOUND)
     throw Failure("the Quorvane monitor is not installed (run \"quorvane install\" first)");
   FailWithStatus(request.add ? "adding a port" : "port \"" + *request.name + "\"", status);
@@ -283,7 +283,7 @@ int Scripted(const Request& request) {
   std::optional<std::vector<std::string>> before;
   if (!request.add) {
     before = StoredActions(*request.name);
-    if (!before) throw Failure("no port named \"" + *request.name + "\"");
+    if (!before) throw Failure("no port named \"" + *request.name + "\"" + InPrefix());
     actions = static_cast<long>(before->size());
   }
   std::vector<Step> steps = StepsFor(request, actions);
@@ -303,8 +303,10 @@ int Scripted(const Request& request) {
   if (status) return status;
   // The dialog logs a failed store and closes as if it had stored: look.
   const std::optional<std::vector<std::string>> after = StoredActions(*request.name);
-  if (!after || (after->empty() && !request.edits.empty()))
+  if (!after || (after->empty() && !request.edits.empty())) {
+    FailIfStoreIsReadOnly("port \"" + *request.name + "\" not stored");
     throw Failure("the port \"" + *request.name + "\" was not stored (the log file says why)");
+  }
   // Stored as given; what will not work as meant is pointed out.
   WarnAbout(request.edits);
   return 0;
@@ -352,7 +354,7 @@ int Interactive(const Request& request) {
     std::fprintf(stderr, "quorvane: %s\n", kNoDisplay);
     return 2;
   }
-  if (!request.add && !StoredActions(*request.name)) throw Failure("no port named \"" + *request.name + "\"");
+  if (!request.add && !StoredActions(*request.name)) throw Failure("no port named \"" + *request.name + "\"" + InPrefix());
   auto toolkit = std::make_shared<NamePrefill>(qv::ui::NewFltkToolkit(), request.name.value_or(""));
   CallPortDialog(request, toolkit);
   if (toolkit->Failed()) {

@@ -180,14 +180,22 @@ bool Despool(DWORD id) {
 
 std::string Shown(const std::string& path) { return path == "-" ? "standard input" : path; }
 
-// A file that could not be spooled; when the spool folder (or the prefix it would be made in)
-// refuses this user, that is said, whatever status the spool met first.
+// A file that could not be spooled. What failed is the spool, not the file (it was opened
+// already): the message names the spool folder, or the registry that numbers the jobs, with its
+// path. When the spool folder (or the prefix it would be made in) refuses this user, that is
+// said, whatever status the spool met first.
 std::string SpoolFailure(const std::string& shown, DWORD status) {
   const std::string prefix = qv::ChosenPrefixDir();
+  const std::string spool = prefix + "/spool";
   std::error_code ignored;
-  const std::string spool = std::filesystem::exists(prefix + "/spool", ignored) ? prefix + "/spool" : prefix;
-  if (access(spool.c_str(), W_OK | X_OK) != 0 && errno == EACCES) return PermissionText(spool);
-  return shown + ": " + StatusText(status);
+  const bool made = std::filesystem::exists(spool, ignored);
+  const std::string what = "cannot spool " + shown;
+  if (made && !std::filesystem::is_directory(spool, ignored))
+    return what + ": the spool folder " + spool + " is not a folder";
+  const std::string folder = made ? spool : prefix;
+  if (access(folder.c_str(), W_OK | X_OK) != 0 && errno == EACCES) return PermissionText(folder);
+  if (IsStoreFailure(status) && status != ERROR_ACCESS_DENIED) return StatusFailureText(what, status);
+  return what + ": the spool folder " + spool + ": " + StatusText(status);
 }
 
 int RunPrint(const std::vector<std::string>& args) {
@@ -211,38 +219,64 @@ int RunPrint(const std::vector<std::string>& args) {
   std::vector<std::unique_ptr<Input>> inputs;
   for (const std::string& path : paths) inputs.push_back(std::make_unique<Input>(path));
 
-  // Spooled one after the other with the spool folder flushed once for all: the numbers are
-  // shown only after that flush, when every job is safely in the spool.
+  // Spooled one after the other and accepted in batches, each batch flushed at once: the
+  // numbers of a batch are shown only after its flush, when its jobs are safely in the spool.
+  // Files after one that fails are not spooled; the jobs accepted before it are sent.
   ReserveJobIds(static_cast<DWORD>(paths.size()));
-  std::vector<DWORD> ids;
+  std::vector<DWORD> ids;        // accepted
+  std::vector<DWORD> unflushed;  // spooled, not accepted yet
   std::string failure;
-  for (size_t i = 0; i < paths.size() && failure.empty(); ++i) {
+  size_t failedFile = paths.size();  // the file the failure is about
+  auto accept = [&] {
+    if (unflushed.empty()) return true;
+    DWORD status = FlushSpool();
+    if (status != ERROR_SUCCESS) {
+      std::fprintf(stderr, "quorvane: the spool folder %s/spool can't be flushed: %s\n", qv::ChosenPrefixDir().c_str(),
+                   StatusText(status).c_str());
+      failedFile = ids.size();
+      failure = Shown(paths[failedFile]) + (unflushed.size() > 1 ? " and the files after it" : "") +
+                " were not accepted into the spool";
+      unflushed.clear();
+      return false;
+    }
+    for (DWORD id : unflushed) std::printf("request id is %s-%u (1 file(s))\n", job.printer.c_str(), static_cast<unsigned>(id));
+    std::fflush(stdout);
+    ids.insert(ids.end(), unflushed.begin(), unflushed.end());
+    unflushed.clear();
+    return true;
+  };
+  for (size_t i = 0; i < paths.size(); ++i) {
     job.document = title.value_or(paths[i] == "-" ? "stdin" : std::filesystem::path(paths[i]).filename().string());
     DWORD id = 0;
     ProgressBar bar;
     DWORD status = SpoolJobUnflushed(job, inputs[i]->Fd(), id, [&](uint64_t done, uint64_t total) { bar.Update(done, total); });
     inputs[i].reset();
-    if (status == ERROR_INVALID_PRINTER_NAME)
-      failure = "printer \"" + job.printer + "\" does not exist";
-    else if (status != ERROR_SUCCESS)
-      failure = SpoolFailure(Shown(paths[i]), status);
-    else
-      ids.push_back(id);
+    if (status != ERROR_SUCCESS) {
+      if (!accept()) break;  // the jobs before the file that failed are accepted all the same
+      failedFile = i;
+      failure = status == ERROR_INVALID_PRINTER_NAME ? "printer \"" + job.printer + "\" does not exist" + InPrefix()
+                                                     : SpoolFailure(Shown(paths[i]), status);
+      break;
+    }
+    unflushed.push_back(id);
+    if ((unflushed.size() == kUnflushedJobsMax || i + 1 == paths.size()) && !accept()) break;
   }
-  if (!ids.empty()) {
-    if (DWORD status = FlushSpool(); status != ERROR_SUCCESS)
-      throw Failure("the spool folder can't be flushed, no job was accepted: " + StatusText(status));
-    for (DWORD id : ids) std::printf("request id is %s-%u (1 file(s))\n", job.printer.c_str(), static_cast<unsigned>(id));
-    std::fflush(stdout);
-  }
-  // Files after a failed one are not spooled; the jobs before it are, and are sent.
   if (!failure.empty()) std::fprintf(stderr, "quorvane: %s\n", failure.c_str());
   bool sent = true;
-  for (DWORD id : ids) sent = Despool(id) && sent;
+  {
+    // The batch's outputs are made durable together, before its jobs leave the spool.
+    DespoolGroup group;
+    for (DWORD id : ids) sent = Despool(id) && sent;
+    if (DWORD status = group.End(); status != ERROR_SUCCESS) {
+      std::fprintf(stderr, "quorvane: the outputs' folders can't be flushed, the jobs stay in the spool: %s\n",
+                   StatusText(status).c_str());
+      sent = false;
+    }
+  }
   DespoolWaitingJobs();  // jobs a crash or a reprint left behind; their failures stay listed
   if (!failure.empty()) {
-    if (paths.size() > ids.size() + 1)
-      std::fprintf(stderr, "quorvane: %zu file(s) after it were not printed\n", paths.size() - ids.size() - 1);
+    if (paths.size() > failedFile + 1)
+      std::fprintf(stderr, "quorvane: %zu file(s) after it were not printed\n", paths.size() - failedFile - 1);
     return 1;
   }
   return sent ? 0 : 1;

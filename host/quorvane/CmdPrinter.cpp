@@ -34,7 +34,7 @@ void CheckPort(const std::string& port, bool force) {
   const std::vector<PortLine> ports = ListPorts();
   for (const std::string& one : PortsOf(port))
     if (!HasPort(ports, one))
-      throw Failure("there is no port \"" + one + "\" (the ports are " + PortNames(ports) +
+      throw Failure("there is no port \"" + one + "\"" + InPrefix() + " (the ports are " + PortNames(ports) +
                     "; --force takes a port that will be made later)");
 }
 
@@ -83,7 +83,7 @@ int Set(const std::vector<std::string>& args) {
   CheckPort(*port, options.Flag("--force"));
   if (UsingCups()) return MoveCupsPrinter(name, *port);
   if (DWORD status = MovePrinter(name, *port)) {
-    if (status == ERROR_INVALID_PRINTER_NAME) throw Failure("printer \"" + name + "\" does not exist");
+    if (status == ERROR_INVALID_PRINTER_NAME) throw Failure("printer \"" + name + "\" does not exist" + InPrefix());
     FailWithStatus("printer \"" + name + "\"", status);
   }
   return 0;
@@ -95,7 +95,7 @@ int Delete(const std::vector<std::string>& args) {
   const std::string& name = options.Operands()[0];
   if (UsingCups()) return DeleteCupsPrinter(name);
   if (DWORD status = DeletePrinter(name)) {
-    if (status == ERROR_INVALID_PRINTER_NAME) throw Failure("printer \"" + name + "\" does not exist");
+    if (status == ERROR_INVALID_PRINTER_NAME) throw Failure("printer \"" + name + "\" does not exist" + InPrefix());
     if (status == ERROR_PRINTER_HAS_JOBS_QUEUED)
       throw Failure("printer \"" + name + "\" still has jobs in the spool (see \"quorvane jobs\")");
     FailWithStatus("printer \"" + name + "\"", status);

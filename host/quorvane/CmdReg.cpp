@@ -15,6 +15,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <iterator>
 #include <map>
 #include <set>
@@ -27,7 +28,7 @@ const char kUsage[] =
     "       quorvane reg add KEY [/v NAME | /ve] [/t TYPE] [/s SEPARATOR] [/d DATA] [/f]\n"
     "       quorvane reg delete KEY [/v NAME | /ve | /va] [/f]\n"
     "       quorvane reg export KEY FILE [/y]\n"
-    "       quorvane reg import FILE\n"
+    "       quorvane reg import FILE              (FILE \"-\": standard input)\n"
     "KEY is HKLM\\PATH or HKCR\\PATH (also HKEY_LOCAL_MACHINE, HKEY_CLASSES_ROOT).\n"
     "TYPE is REG_SZ (the default), REG_EXPAND_SZ, REG_MULTI_SZ, REG_DWORD, REG_QWORD or\n"
     "REG_BINARY. REG_MULTI_SZ items are separated by \\0 unless /s names another separator;\n"
@@ -214,35 +215,20 @@ int Export(const std::vector<std::string>& args) {
   return 0;
 }
 
-LSTATUS Apply(const RegistryChange& change) {
-  RegistryKey key;
-  switch (change.kind) {
-    case RegistryChange::kCreateKey:
-      return key.Create(change.key.root, change.key.Sub());
-    case RegistryChange::kDeleteKey: {
-      LSTATUS status = DeleteTree(change.key.root, change.key.Sub());
-      return status == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : status;
-    }
-    case RegistryChange::kSetValue:
-      if (LSTATUS status = key.Create(change.key.root, change.key.Sub())) return status;
-      return key.Set(change.value);
-    case RegistryChange::kDeleteValue: {
-      LSTATUS status = key.Open(change.key.root, change.key.Sub());
-      if (status == ERROR_SUCCESS) status = key.Delete(change.value.name);
-      return status == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : status;
-    }
-  }
-  return ERROR_INVALID_PARAMETER;
-}
-
 int Import(const std::vector<std::string>& args) {
   Arguments parsed = ParseArguments(args, {}, {}, 1);
-  const std::string& file = parsed.words[0];
-  std::ifstream in(file, std::ios::binary);
-  if (!in) throw Failure("cannot read " + file + ": " + std::strerror(errno));
+  // "-" reads standard input.
+  const bool fromInput = parsed.words[0] == "-";
+  const std::string file = fromInput ? "standard input" : parsed.words[0];
+  std::ifstream opened;
+  if (!fromInput) {
+    opened.open(file, std::ios::binary);
+    if (!opened) throw Failure("cannot read " + file + ": " + std::strerror(errno));
+  }
+  std::istream& in = fromInput ? std::cin : opened;
   std::string content{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
   for (const RegistryChange& change : ParseRegistryFile(content, file))
-    if (LSTATUS status = Apply(change))
+    if (LSTATUS status = ApplyRegistryChange(change))
       FailWithStatus(file + ":" + std::to_string(change.line) + ": " + change.key.Text(), status);
   std::printf("%s\n", StatusText(ERROR_SUCCESS).c_str());
   return 0;

@@ -108,7 +108,7 @@ std::u16string PortScript(const std::string& name, bool& hasScript) {
   hasScript = false;
   RegistryKey port;
   LSTATUS status = port.Open(HKEY_LOCAL_MACHINE, std::u16string(kMonitorKey) + u"\\" + qv::ToUtf16(name));
-  if (status == ERROR_FILE_NOT_FOUND) throw Failure("no port named \"" + name + "\"");
+  if (status == ERROR_FILE_NOT_FOUND) throw Failure("no port named \"" + name + "\"" + InPrefix());
   if (status) FailWithStatus("port \"" + name + "\"", status);
   RegistryValue script;
   status = port.Query(u"Script", script);

@@ -230,6 +230,27 @@ LSTATUS ExportTree(const RegistryPath& path, std::string& text) {
   return ExportKey(top.Get(), path, text);
 }
 
+LSTATUS ApplyRegistryChange(const RegistryChange& change) {
+  RegistryKey key;
+  switch (change.kind) {
+    case RegistryChange::kCreateKey:
+      return key.Create(change.key.root, change.key.Sub());
+    case RegistryChange::kDeleteKey: {
+      LSTATUS status = DeleteTree(change.key.root, change.key.Sub());
+      return status == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : status;
+    }
+    case RegistryChange::kSetValue:
+      if (LSTATUS status = key.Create(change.key.root, change.key.Sub())) return status;
+      return key.Set(change.value);
+    case RegistryChange::kDeleteValue: {
+      LSTATUS status = key.Open(change.key.root, change.key.Sub());
+      if (status == ERROR_SUCCESS) status = key.Delete(change.value.name);
+      return status == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : status;
+    }
+  }
+  return ERROR_INVALID_PARAMETER;
+}
+
 std::vector<RegistryChange> ParseRegistryFile(const std::string& content, const std::string& fileName) {
   std::vector<RegistryChange> changes;
   std::vector<LogicalLine> lines = LogicalLines(Utf8Content(content));

@@ -24,4 +24,7 @@ struct RegistryChange {
 // Failure("<fileName>:<line>: <problem>") on the first bad line.
 std::vector<RegistryChange> ParseRegistryFile(const std::string& content, const std::string& fileName);
 
+// Makes one change. Deleting what is not there succeeds: the file's aim is already met.
+LSTATUS ApplyRegistryChange(const RegistryChange& change);
+
 }  // namespace qv::cli

@@ -8,19 +8,33 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <filesystem>
+#include <optional>
 
 namespace qv::cli {
 
 namespace {
 
-// The store's own failures: the registry file can't be opened, written or read.
+std::string StorePath() { return qv::ChosenPrefixDir() + "/registry.db"; }
+
+// Why the store's file refuses this process's writes, when it does: a permission, said in
+// words, or a file or file system made read-only.
+std::optional<std::string> StoreRefusal(const std::string& what) {
+  const std::string store = StorePath();
+  if (access(store.c_str(), R_OK | W_OK) == 0) return std::nullopt;
+  if (errno == EACCES) return PermissionText(store);
+  if (errno == EPERM || errno == EROFS)
+    return "the registry " + store + " can't be written: " + std::strerror(errno) + " (" + what + ")";
+  return std::nullopt;
+}
+
+}  // namespace
+
 bool IsStoreFailure(DWORD status) {
   return status == ERROR_CANTOPEN || status == ERROR_CANTWRITE || status == ERROR_REGISTRY_CORRUPT ||
          status == ERROR_REGISTRY_IO_FAILED || status == ERROR_BUSY || status == ERROR_ACCESS_DENIED;
 }
-
-}  // namespace
 
 void RequireInstallation() {
   const std::string dir = qv::ChosenPrefixDir();
@@ -33,15 +47,28 @@ std::string PermissionText(const std::string& path) {
   return "permission denied on " + path + ": run as root, or use a prefix of your own with QUORVANE_PREFIX";
 }
 
-void FailWithStatus(const std::string& what, DWORD status) {
+std::string StatusFailureText(const std::string& what, DWORD status) {
   if (IsStoreFailure(status)) {
-    // The state's failures name the prefix they come from; a permission problem says so in words.
-    const std::string store = qv::ChosenPrefixDir() + "/registry.db";
-    if (access(store.c_str(), R_OK | W_OK) != 0 && errno == EACCES) throw Failure(PermissionText(store));
+    // What failed is the registry store, not what was being done: the message names its file.
+    // A permission problem says so in words.
+    if (std::optional<std::string> refusal = StoreRefusal(what)) return *refusal;
     if (status != ERROR_ACCESS_DENIED)
-      throw Failure(what + ": " + StatusText(status) + " (registry " + store + ")");
+      return "the registry " + StorePath() + ": " + StatusText(status) + " (" + what + ")";
   }
-  throw Failure(what + ": " + StatusText(status));
+  return what + ": " + StatusText(status);
+}
+
+void FailWithStatus(const std::string& what, DWORD status) { throw Failure(StatusFailureText(what, status)); }
+
+void FailIfStoreIsReadOnly(const std::string& what) {
+  if (std::optional<std::string> refusal = StoreRefusal(what)) throw Failure(*refusal);
+}
+
+std::string InPrefix() {
+  // Appended piece by piece: g++ 12 at -O3 gives a false -Wrestrict for "lit" + std::string.
+  std::string text = " in ";
+  text += qv::ChosenPrefixDir();
+  return text;
 }
 
 }  // namespace qv::cli

@@ -26,7 +26,7 @@ class CheckedReferencesTest : public ::testing::Test {
 
 TEST_F(CheckedReferencesTest, APrinterGoesOnlyOnAPortThereIs) {
   const std::string missing =
-      "quorvane: there is no port \"Archiv\" (the ports are \"FILE:\" and \"Archive\"; --force takes a port that "
+      "quorvane: there is no port \"Archiv\" in " + prefix.Dir() + " (the ports are \"FILE:\" and \"Archive\"; --force takes a port that "
       "will be made later)\n";
   struct Case {
     const char* what;
@@ -88,9 +88,9 @@ TEST_F(CheckedReferencesTest, APrinterMovesToAnotherPort) {
     std::string port;  // Office's port afterwards
   } cases[] = {
       {"to a port there is", {"printer", "set", "Office", "--port", "Archive"}, 0, "", "Archive"},
-      {"to no port", {"printer", "set", "Office", "--port", "Nowhere"}, 1, "there is no port \"Nowhere\"", "Archive"},
+      {"to no port", {"printer", "set", "Office", "--port", "Nowhere"}, 1, "there is no port \"Nowhere\" in " + prefix.Dir(), "Archive"},
       {"to a port made later", {"printer", "set", "Office", "--port", "Later", "--force"}, 0, "", "Later"},
-      {"no such printer", {"printer", "set", "Ofice", "--port", "FILE:"}, 1, "printer \"Ofice\" does not exist", "Later"},
+      {"no such printer", {"printer", "set", "Ofice", "--port", "FILE:"}, 1, "printer \"Ofice\" does not exist in " + prefix.Dir(), "Later"},
       {"no port given", {"printer", "set", "Office"}, 2, "printer set needs --port PORT", "Later"},
       {"back to FILE:", {"printer", "set", "Office", "--port", "FILE:"}, 0, "", "FILE:"},
   };

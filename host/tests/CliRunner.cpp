@@ -4,6 +4,8 @@
 
 #include <fcntl.h>
 #include <grp.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -77,6 +79,12 @@ CliResult RunQuorvaneWithOutputTo(const std::string& outputPath, const std::vect
 }
 
 CliResult RunQuorvaneAs(unsigned uid, unsigned gid, const std::vector<std::string>& args) {
+  CliRun run;
+  run.user = CliRun::User{uid, gid};
+  return RunQuorvaneWith(run, args);
+}
+
+CliResult RunQuorvaneWith(const CliRun& run, const std::vector<std::string>& args) {
   std::string program = BinDir() + "/quorvane";
   std::vector<char*> argv{program.data()};
   std::vector<std::string> copies(args);
@@ -89,11 +97,18 @@ CliResult RunQuorvaneAs(unsigned uid, unsigned gid, const std::vector<std::strin
   if (pid < 0) throw std::runtime_error("cannot start " + program);
   if (pid == 0) {
     // The output files are opened while still root, then the user is taken on for good.
-    int in = open("/dev/null", O_RDONLY);
+    int in = open(run.input.c_str(), O_RDONLY);
     int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (in < 0 || o < 0 || e < 0 || dup2(in, 0) < 0 || dup2(o, 1) < 0 || dup2(e, 2) < 0) _exit(126);
-    if (setgroups(0, nullptr) != 0 || setgid(gid) != 0 || setuid(uid) != 0) _exit(126);
+    if (run.user && (setgroups(0, nullptr) != 0 || setgid(run.user->gid) != 0 || setuid(run.user->uid) != 0)) _exit(126);
+    if (run.fileSizeLimit) {
+      // A write past the limit then fails with EFBIG, as on a full disk, instead of killing.
+      signal(SIGXFSZ, SIG_IGN);
+      const rlimit limit{run.fileSizeLimit, run.fileSizeLimit};
+      if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(126);
+    }
+    for (const auto& [name, value] : run.environment) setenv(name.c_str(), value.c_str(), 1);
     execve(program.c_str(), argv.data(), environ);
     _exit(127);
   }

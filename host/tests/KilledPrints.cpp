@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -53,7 +54,7 @@ struct Started {
   int out = -1;
 };
 
-Started StartPrint(const std::string& file) {
+Started StartPrint(const std::vector<std::string>& files) {
   int fds[2];
   if (pipe2(fds, O_CLOEXEC) != 0) return {};
   const std::string program = BinDir() + "/quorvane";
@@ -62,7 +63,10 @@ Started StartPrint(const std::string& file) {
     dup2(fds[1], STDOUT_FILENO);
     int null = open("/dev/null", O_WRONLY);
     dup2(null, STDERR_FILENO);
-    execl(program.c_str(), program.c_str(), "print", "--printer", "Crash", file.c_str(), static_cast<char*>(nullptr));
+    std::vector<const char*> argv{program.c_str(), "print", "--printer", "Crash"};
+    for (const std::string& file : files) argv.push_back(file.c_str());
+    argv.push_back(nullptr);
+    execv(program.c_str(), const_cast<char* const*>(argv.data()));
     _exit(127);
   }
   close(fds[1]);
@@ -143,7 +147,8 @@ void KilledPrintsTest::CheckOutputsAndSpool(const char* when) const {
     std::snprintf(name, sizeof name, "%05ld", id);
     bool inSpool = fs::exists(prefix.Path(std::string("spool/") + name + ".shd")) &&
                    Digest(ReadAll(prefix.Path(std::string("spool/") + name + ".spl"))) == expected;
-    EXPECT_TRUE(inOutput || inSpool) << when << ": job " << id << " (run " << run << ") was shown and is lost";
+    EXPECT_TRUE(inOutput || inSpool) << when << ": job " << id << " (run " << run / kFilesPerRunMax << ", file "
+                                     << run % kFilesPerRunMax << ") was shown and is lost";
   }
   EXPECT_EQ(IntegrityCheck(prefix.Path("registry.db")), "ok") << when;
   if (!serials.empty()) {
@@ -205,13 +210,16 @@ void KilledPrintsTest::KillPrintsAndCheck(const KillPlan& plan) {
 
   int killedInFlight = 0;
   for (int run = 1; run <= plan.kills; ++run) {
-    const std::string input = prefix.Path("in-" + std::to_string(run));
-    {
-      const std::string data = RunData(run, plan.dataSize(run));
-      NoteRun(run, data);
-      std::ofstream(input, std::ios::binary) << data;
+    std::vector<std::string> inputs;
+    const int files = plan.filesOfRun ? std::clamp(plan.filesOfRun(run), 1, kFilesPerRunMax) : 1;
+    for (int part = 0; part < files; ++part) {
+      const int key = run * kFilesPerRunMax + part;
+      inputs.push_back(prefix.Path("in-" + std::to_string(key)));
+      const std::string data = RunData(key, plan.dataSize(run));
+      NoteRun(key, data);
+      std::ofstream(inputs.back(), std::ios::binary) << data;
     }
-    Started print = StartPrint(input);
+    Started print = StartPrint(inputs);
     ASSERT_GT(print.pid, 0);
     std::this_thread::sleep_for(std::chrono::microseconds(moment(random)));
     kill(print.pid, SIGKILL);
@@ -219,8 +227,10 @@ void KilledPrintsTest::KillPrintsAndCheck(const KillPlan& plan) {
     waitpid(print.pid, &status, 0);
     if (WIFSIGNALED(status)) ++killedInFlight;
     std::istringstream lines(Drain(print.out));
-    for (std::string line; std::getline(lines, line);) printed_[JobNumber(line)] = run;
-    fs::remove(input);  // a job that was accepted has its own copy in the spool
+    // One line per accepted job, in the order of the files.
+    int part = 0;
+    for (std::string line; std::getline(lines, line);) printed_[JobNumber(line)] = run * kFilesPerRunMax + part++;
+    for (const std::string& input : inputs) fs::remove(input);  // an accepted job has its own copy in the spool
   }
   EXPECT_GT(killedInFlight, plan.kills / 5) << "the kills should mostly fall while a print runs";
 
@@ -242,8 +252,8 @@ void KilledPrintsTest::KillPrintsAndCheck(const KillPlan& plan) {
   }
   const int last = plan.kills + 1;
   {
-    const std::string data = RunData(last, plan.dataSize(last));
-    NoteRun(last, data);
+    const std::string data = RunData(last * kFilesPerRunMax, plan.dataSize(last));
+    NoteRun(last * kFilesPerRunMax, data);
     std::ofstream(prefix.Path("in-last"), std::ios::binary) << data;
   }
   CliResult print = RunQuorvane({"print", "--printer", "Crash", prefix.Path("in-last")});

@@ -19,7 +19,11 @@ struct KillPlan {
   int kills;
   unsigned seed;
   size_t (*dataSize)(int run);  // the size of run `run`'s data (run 0 is the warm-up's)
+  int (*filesOfRun)(int run) = nullptr;  // how many files run `run` prints in one call (1 when none)
 };
+
+// At most this many files per run; a file is known by its key, run * kFilesPerRunMax + its place.
+inline constexpr int kFilesPerRunMax = 8;
 
 class KilledPrintsTest : public ::testing::Test {
  protected:
@@ -43,10 +47,10 @@ class KilledPrintsTest : public ::testing::Test {
   // What the killed processes left that the sweep must take, as paths.
   std::vector<std::string> Litter() const;
 
-  // Runs' data is known by its digest (a few hundred MiB of it would not fit well in memory).
-  void NoteRun(int run, const std::string& data);
+  // Files' data is known by its digest (a few hundred MiB of it would not fit well in memory).
+  void NoteRun(int key, const std::string& data);
 
-  std::map<long, int> printed_;  // job number shown -> the run whose data it is
+  std::map<long, int> printed_;  // job number shown -> the key of the file whose data it is
   std::map<size_t, int> runByDigest_;
   std::map<int, size_t> digestOfRun_;
 };

@@ -77,7 +77,7 @@ TEST_F(PortCheckTest, CheckingEveryPortExitsOneWhenAnyWouldLoseJobs) {
   EXPECT_EQ(all.err, "quorvane: warning: port \"NoScript\": the port has no \"Script\" value: its jobs run no action\n");
   CliResult unknown = RunQuorvane({"port", "check", "Nope"});
   EXPECT_EQ(unknown.exitCode, 1);
-  EXPECT_EQ(unknown.err, "quorvane: no port named \"Nope\"\n");
+  EXPECT_EQ(unknown.err, "quorvane: no port named \"Nope\" in " + prefix.Dir() + "\n");
   Ok({"reg", "delete", kMonitorKey + "\\NoScript", "/f"});
   Ok({"port", "check"});
 }

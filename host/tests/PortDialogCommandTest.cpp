@@ -79,7 +79,8 @@ TEST_F(PortDialogCommandTest, RefusedInputSaysWhyAndStoresNothing) {
        "quorvane: You must have at least one action defined before adding a port\n", 1},
       {"no such action", {"port", "configure", "Kept", "--delete", "3"},
        "quorvane: --delete 3: the port has 2 actions at that point\n", 1},
-      {"no such port", {"port", "configure", "Missing", "--reprint", "Office"}, "quorvane: no port named \"Missing\"\n", 1},
+      {"no such port", {"port", "configure", "Missing", "--reprint", "Office"},
+       "quorvane: no port named \"Missing\" in " + prefix_.Dir() + "\n", 1},
   };
   for (const RefusalRow& row : rows) {
     SCOPED_TRACE(row.row);

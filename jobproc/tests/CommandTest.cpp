@@ -121,7 +121,7 @@ TEST_F(CommandTest, PortShowOfAnUnknownPortFails) {
   CreateKey(kMonitorKey);
   const ProgramResult shown = Quorvane({"port", "show", "NOPE"});
   EXPECT_EQ(shown.exitCode, 1);
-  EXPECT_EQ(shown.err, "quorvane: no port named \"NOPE\"\n");
+  EXPECT_EQ(shown.err, "quorvane: no port named \"NOPE\" in " + prefix.Dir() + "\n");
   EXPECT_EQ(Quorvane({"port", "show"}).exitCode, 2);
   EXPECT_EQ(Quorvane({"port", "frobnicate", "QV1"}).exitCode, 2);
 }

@@ -8,7 +8,7 @@
 namespace {
 
 constexpr long kSecondsPerDay = 86400;
-constexpr double kFirstDate = -657434.0;  // 1 January 100
+constexpr double kFirstDate = -657434.0;  // 1 January 100, at midnight; its later times lie below
 constexpr double kLastDate = 2958466.0;   // 1 January 10000, excluded
 
 // Days since 1 January 1970 of a proleptic Gregorian date.
@@ -60,8 +60,9 @@ INT STDAPICALLTYPE SystemTimeToVariantTime(LPSYSTEMTIME lpSystemTime, double* pv
 }
 
 // The time of day is rounded to the nearest second, so that whole seconds survive a round trip.
+// The first day's times run from kFirstDate down towards the day before it, which is excluded.
 INT STDAPICALLTYPE VariantTimeToSystemTime(double vtime, LPSYSTEMTIME lpSystemTime) {
-  if (!lpSystemTime || !std::isfinite(vtime) || vtime < kFirstDate || vtime >= kLastDate)
+  if (!lpSystemTime || !std::isfinite(vtime) || vtime <= kFirstDate - 1 || vtime >= kLastDate)
     return FALSE;
   const double whole = std::trunc(vtime);
   long days = static_cast<long>(whole);

@@ -42,10 +42,14 @@ void ReportFailure(Failure failure) noexcept {
     std::optional<NotedPath> noted = std::exchange(t_notedPath, std::nullopt);
     DiagnosticsSink* sink = g_sink.load();
     if (!sink && !t_collector) return;
-    if (noted && failure.hostPath.empty() && failure.systemText.empty()) {
+    // A failure that names no file gets the one noted; the noted reason only when it has none
+    // of its own (a caller's status is the same failure, in its words).
+    if (noted && failure.hostPath.empty()) {
       failure.hostPath = noted->hostPath;
-      if (!noted->unmapped.empty()) failure.systemText = noted->unmapped;
-      else if (noted->status != 0) failure.systemText = StatusText(noted->status);
+      if (failure.systemText.empty())
+        failure.systemText = !noted->unmapped.empty() ? noted->unmapped
+                             : noted->status != 0    ? StatusText(noted->status)
+                                                     : std::string();
     }
     if (!failure.job) failure.job = t_jobInHand;
     if (t_collector) t_collector->failures_.push_back(failure);

@@ -11,6 +11,7 @@
 #include "UniqueFd.h"
 
 #include <qv/diagnostics.h>
+#include <qv/durability_group.h>
 
 #include <atomic>
 #include <cerrno>
@@ -185,6 +186,13 @@ DWORD CopyIntoFolder(const std::string& source, int folderFd, const std::string&
   StagedFile staged;
   if (DWORD status = staged.Create(folderFd)) return status;
   if (DWORD status = CopyContents(from.Get(), staged.Fd())) return status;
+  // Inside a durability group the copy is flushed and named when the group commits, together
+  // with the others. A copy that must not replace anything is placed now: whether the name is
+  // free can only be told at the rename.
+  if (!failIfExists && qv::DeferPlacement(folderFd, staged.Fd(), staged.Leaf(), leaf)) {
+    staged.Placed();
+    return ERROR_SUCCESS;
+  }
   if (DWORD status = staged.Finish()) return status;
   if (failIfExists) {
     if (DWORD status = PlaceWithoutReplacing(staged, folderFd, leaf)) return status;
@@ -193,9 +201,9 @@ DWORD CopyIntoFolder(const std::string& source, int folderFd, const std::string&
       return Win32ErrorFromErrno(errno);
     staged.Placed();
   }
-  // Makes the rename itself durable: the folder's entry is on disk when the copy reports success.
-  fsync(folderFd);
-  return ERROR_SUCCESS;
+  // Guards the rename itself: the folder's entry is on disk when the copy reports success, or,
+  // inside a durability group, when the group commits (before its caller lets go of the source).
+  return qv::FlushFolderOrDefer(folderFd);
 }
 
 }  // namespace qv::files

@@ -9,6 +9,7 @@
 #include "UniqueFd.h"
 
 #include <qv/diagnostics.h>
+#include <qv/durability_group.h>
 
 #include <cerrno>
 #include <fcntl.h>
@@ -94,7 +95,11 @@ BOOL WINAPI QvCreateDirectoryBelowA(LPCSTR folder, LPCSTR relativePath) {
     UniqueFd parent;
     DWORD status = WalkBelow(host, elements, elements.size() - 1, parent);
     if (status == ERROR_SUCCESS) {
-      if (mkdirat(parent.Get(), elements.back().c_str(), 0777) == 0) return TRUE;  // less umask
+      if (mkdirat(parent.Get(), elements.back().c_str(), 0777) == 0) {  // less umask
+        // Guards the new folder's entry: a folder lost in a power cut takes its copies along.
+        qv::FlushFolderOrDefer(parent.Get());
+        return TRUE;
+      }
       if (errno == EEXIST) return Fail(ERROR_ALREADY_EXISTS, FALSE);
       status = WalkError(errno);
     }

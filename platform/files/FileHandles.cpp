@@ -8,6 +8,7 @@
 #include "HandleTable.h"
 #include "OpenFile.h"
 
+#include <qv/diagnostics.h>
 #include <qv/sync.h>
 
 #include <cerrno>
@@ -89,7 +90,7 @@ HANDLE CreateFileOnHost(const std::string& host, DWORD access, DWORD disposition
     if (S_ISDIR(info.st_mode)) return Fail(ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
   }
 
-  auto file = std::make_shared<OpenFile>(fd.Get(), canRead, canWrite);
+  auto file = std::make_shared<OpenFile>(fd.Get(), canRead, canWrite, host);
   fd.Release();  // the OpenFile owns it now
   HANDLE handle = HandleTable::Instance().Add(std::move(file));
   bool reportsExisting = disposition == OPEN_ALWAYS || disposition == CREATE_ALWAYS;
@@ -248,7 +249,9 @@ BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrit
       if (wrote < 0 && errno == EINTR) continue;
       if (wrote <= 0) {
         if (lpNumberOfBytesWritten) *lpNumberOfBytesWritten = done;
-        return Fail(wrote < 0 ? Win32ErrorFromErrno(errno) : ERROR_DISK_FULL, FALSE);
+        const DWORD status = wrote < 0 ? Win32ErrorFromErrno(errno) : static_cast<DWORD>(ERROR_DISK_FULL);
+        qv::NoteFailedHostPath(file->HostPath(), status);  // a failure reported next names the file
+        return Fail(status, FALSE);
       }
       done += static_cast<DWORD>(wrote);
     }

@@ -3,10 +3,14 @@
 
 #include "ApiSupport.h"
 #include <qv/diagnostics.h>
+#include <qv/durability_group.h>
 #include "ErrnoMapping.h"
 #include "Litter.h"
+#include "UniqueFd.h"
 
 #include <cerrno>
+#include <fcntl.h>
+#include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -29,12 +33,25 @@ BOOL DeleteFileT(const Char* fileName) {
   });
 }
 
+// Guards a new folder's entry in its parent: a copy into the folder flushes the folder, not the
+// parent, and a folder lost in a power cut would take the copies in it along.
+void FlushParentFolder(const std::string& host) {
+  std::string::size_type end = host.find_last_not_of('/');
+  std::string::size_type slash = end == std::string::npos ? std::string::npos : host.rfind('/', end);
+  const std::string parent = slash == std::string::npos ? "." : slash == 0 ? "/" : host.substr(0, slash);
+  qv::files::UniqueFd folder(open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (folder.Valid()) qv::FlushFolderOrDefer(folder.Get());
+}
+
 template <class Char>
 BOOL CreateDirectoryT(const Char* pathName) {
   return Guarded(FALSE, [&]() -> BOOL {
     std::string host;
     if (!qv::files::NotedHostPathFromArgument(pathName, host)) return FALSE;
-    if (mkdir(host.c_str(), 0777) == 0) return TRUE;  // less umask, as for any new folder
+    if (mkdir(host.c_str(), 0777) == 0) {  // less umask, as for any new folder
+      FlushParentFolder(host);
+      return TRUE;
+    }
     DWORD status = 0;
     switch (errno) {
       case EEXIST: status = ERROR_ALREADY_EXISTS; break;  // a file of that name too

@@ -6,6 +6,7 @@
 #include "Litter.h"
 #include "UniqueFd.h"
 
+#include <qv/diagnostics.h>
 #include <qv/paths.h>
 #include <qv/utf.h>
 
@@ -95,7 +96,9 @@ UINT CreateUniqueFile(const TempName& name, LPWSTR out) {
     qv::files::UniqueFd fd(open(host.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
     if (!fd.Valid()) {
       if (errno == EEXIST) continue;
-      return Fail(qv::files::ErrorForPath(errno, host), 0u);
+      const DWORD status = qv::files::ErrorForPath(errno, host);
+      qv::NoteFailedHostPath(host, status);  // a failure reported next names the file
+      return Fail(status, 0u);
     }
     if (!StoreName(name.Full(number), out)) {
       unlink(host.c_str());

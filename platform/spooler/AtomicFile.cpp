@@ -48,8 +48,17 @@ DWORD AtomicFile::Write(const void* data, size_t size) {
 }
 
 DWORD AtomicFile::Commit() {
+  if (DWORD status = Flush(); status != ERROR_SUCCESS) return status;
+  return Place();
+}
+
+DWORD AtomicFile::Flush() {
   // Guards the content: a rename that outlives a crash must never name an empty or partial file.
   if (fsync(fd_.Get()) != 0) return StatusFromErrno(errno);
+  return ERROR_SUCCESS;
+}
+
+DWORD AtomicFile::Place() {
   if (rename(temporary_.c_str(), destination_.c_str()) != 0) return StatusFromErrno(errno);
   committed_ = true;
   return ERROR_SUCCESS;

@@ -22,6 +22,10 @@ class AtomicFile {
   // Flushes the data and renames the file to its destination. The descriptor stays open (and
   // any lock taken on it held) until the object is destroyed.
   DWORD Commit();
+  // The two halves of Commit, for a caller that flushes many files at once (one syncfs) before
+  // it renames any of them: Place must only follow a flush that covered this file.
+  DWORD Flush();
+  DWORD Place();
 
  private:
   files::UniqueFd fd_;

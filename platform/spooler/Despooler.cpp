@@ -8,13 +8,18 @@
 #include "Status.h"
 
 #include <qv/diagnostics.h>
+#include <qv/durability_group.h>
 #include <qv/print_system.h>
 #include <qv/utf.h>
 
+#include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <deque>
+#include <memory>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -128,9 +133,11 @@ Outcome SaveToFile(const PrinterRecord& printer, DWORD id, int fd) {
   std::string path = dir + "/" + std::to_string(id) + ".prn";
   if (DWORD status = CopyToFile(fd, path); status != ERROR_SUCCESS)
     return Failure(status, path + " can't be written");
-  // Makes the output's rename durable before the job leaves the spool.
-  if (DWORD status = FlushFolder(dir); status != ERROR_SUCCESS)
-    return Failure(status, "the folder " + dir + " can't be flushed");
+  // Guards the output's rename before the job leaves the spool (inside a despool group, the
+  // group's end flushes the folder, before any of its jobs leaves).
+  files::UniqueFd folder(open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  DWORD status = folder.Valid() ? FlushFolderOrDefer(folder.Get()) : StatusFromErrno(errno);
+  if (status != ERROR_SUCCESS) return Failure(status, "the folder " + dir + " can't be flushed");
   return {};
 }
 
@@ -220,8 +227,53 @@ DWORD StatusOf(const std::vector<qv::Failure>& failures) {
   return ERROR_GEN_FAILURE;
 }
 
+// A job sent inside the thread's despool group: still in the spool, its claim held, until the
+// group ends.
+struct HeldJob {
+  DWORD id = 0;
+  std::unique_ptr<files::UniqueFd> claim;
+  bool sent = false;  // taken by its port in full (else the port reported it printed, then failed)
+};
+
+struct DespoolGroupState {
+  int depth = 0;
+  std::optional<DurabilityGroup> outputs;
+  std::vector<HeldJob> held;
+  std::vector<DWORD> released;  // jobs in hand whose port reported them printed (SetJob)
+};
+
+thread_local DespoolGroupState despoolGroup;
+
+bool HeldInGroup(DWORD id) {
+  return std::any_of(despoolGroup.held.begin(), despoolGroup.held.end(), [id](const HeldJob& job) { return job.id == id; });
+}
+
+// Whether the port reported job `id` printed inside the group (and forgets it).
+bool TakeReleased(DWORD id) {
+  auto found = std::find(despoolGroup.released.begin(), despoolGroup.released.end(), id);
+  if (found == despoolGroup.released.end()) return false;
+  despoolGroup.released.erase(found);
+  return true;
+}
+
+// The job leaves the spool: now, or, inside a despool group, once the group's outputs are
+// flushed. `sent`: its port took it in full, which a note tells other despoolers.
+void LeaveSpool(DWORD id, JobLock& lock, bool sent) {
+  if (despoolGroup.depth > 0) {
+    try {
+      despoolGroup.held.push_back({id, std::make_unique<files::UniqueFd>(lock.ReleaseFd()), sent});
+      return;
+    } catch (...) {
+      // Not kept (out of memory): its outputs are flushed now, then it goes as outside a group.
+      if (despoolGroup.outputs->Commit() != ERROR_SUCCESS) return;  // stays: sent again later
+    }
+  }
+  if (sent) RecordSent(id);
+  RemoveJobFiles(id);
+}
+
 // Despools a job whose claim this thread holds.
-DWORD DespoolClaimed(DWORD id, const JobLock& lock, bool retryFailed) {
+DWORD DespoolClaimed(DWORD id, JobLock& lock, bool retryFailed) {
   JobDescription job;
   DWORD status = ReadJob(id, job);
   if (status == ERROR_INVALID_PARAMETER) return GoneStatus(id);
@@ -251,8 +303,8 @@ DWORD DespoolClaimed(DWORD id, const JobLock& lock, bool retryFailed) {
     if (outcome.status != ERROR_SUCCESS) ReportFailure(PortFailure(outcome));
   }
   if (outcome.status == ERROR_SUCCESS && reported.Failures().empty()) {
-    RecordSent(id);
-    RemoveJobFiles(id);
+    TakeReleased(id);
+    LeaveSpool(id, lock, true);
     return ERROR_SUCCESS;
   }
   // The port may have changed the job meanwhile (SetJob). A port that reported the job printed
@@ -260,10 +312,10 @@ DWORD DespoolClaimed(DWORD id, const JobLock& lock, bool retryFailed) {
   // failures keeps its description: SetJob leaves it, see DespoolReportedFailures.)
   const JobDescription sent = job;
   bool restored = false;
-  if (ReadJob(id, job) == ERROR_INVALID_PARAMETER) {
+  const bool removed = ReadJob(id, job) == ERROR_INVALID_PARAMETER;
+  if (TakeReleased(id) || removed) {
     if (reported.Failures().empty()) {
-      if (outcome.status == ERROR_SUCCESS) RecordSent(id);
-      RemoveJobFiles(id);
+      LeaveSpool(id, lock, outcome.status == ERROR_SUCCESS);
       return outcome.status;
     }
     job = sent;  // failures came after the port's report: the job is brought back to be kept
@@ -283,6 +335,9 @@ DWORD DespoolClaimed(DWORD id, const JobLock& lock, bool retryFailed) {
 }
 
 DWORD DespoolOne(DWORD id, bool wait, bool retryFailed) {
+  // Sent by this thread in its open group (its claim, on another descriptor, would make a
+  // wait here wait forever).
+  if (HeldInGroup(id)) return ERROR_INVALID_PARAMETER;
   JobLock lock;
   if (DWORD status = lock.Acquire(id, wait); status != ERROR_SUCCESS)
     return status == ERROR_INVALID_PARAMETER ? GoneStatus(id) : status;
@@ -310,6 +365,41 @@ bool TakeReprintBudget(unsigned& reprintBudget) {
   reprintBudget = despoolBudget / 2;
   despoolBudget -= reprintBudget;
   return true;
+}
+
+bool SentInDespoolGroup(DWORD id) { return HeldInGroup(id); }
+
+void BeginDespoolGroup() noexcept {
+  if (despoolGroup.depth++ == 0) despoolGroup.outputs.emplace();
+}
+
+DWORD EndDespoolGroup() noexcept {
+  if (despoolGroup.depth == 0 || --despoolGroup.depth > 0) return ERROR_SUCCESS;
+  // Guards the outputs of every job of the group (their folders' entries) before any of them
+  // leaves the spool.
+  const DWORD status = despoolGroup.outputs->Commit();
+  despoolGroup.outputs.reset();
+  std::vector<HeldJob> held = std::move(despoolGroup.held);
+  despoolGroup.held.clear();
+  despoolGroup.released.clear();
+  if (status != ERROR_SUCCESS) return status;  // all stay, to be sent again; the claims go with `held`
+  for (const HeldJob& job : held) {
+    try {
+      if (job.sent) RecordSent(job.id);
+      RemoveJobFiles(job.id);
+    } catch (...) {
+      // Out of memory for a path: the job stays, sent again later (a duplicate, not a loss).
+    }
+  }
+  return ERROR_SUCCESS;
+}
+
+void ReleasePrintedJob(DWORD id) {
+  if (despoolGroup.depth > 0 && InsideDespool() && watchedJob == id) {
+    despoolGroup.released.push_back(id);
+    return;
+  }
+  RemoveJobDescription(id);
 }
 
 bool DespoolReportedFailures(DWORD id) {

@@ -12,6 +12,21 @@ inline constexpr size_t kWritePortChunk = 64 * 1024;
 DWORD DespoolJob(DWORD id, bool wait, bool retryFailed);
 DWORD DespoolWaitingJobs();
 
+// A despool group on the calling thread: a job sent in full inside it keeps its spool entry,
+// and its claim, until EndDespoolGroup has committed the thread's durability group (the folders
+// its outputs were renamed into, flushed once each); only then does it leave the spool. A crash
+// before leaves it in the spool, to be sent again: a duplicate, never a loss. Groups nest;
+// the outermost end commits. On a failed commit the jobs stay in the spool and its status is
+// returned.
+void BeginDespoolGroup() noexcept;
+DWORD EndDespoolGroup() noexcept;
+// Whether job `id` was sent by this thread's open despool group and waits for its end.
+bool SentInDespoolGroup(DWORD id);
+
+// Called for the port's report that job `id` is printed in full (SetJob): removes its
+// description, or, for the job in hand inside a despool group, leaves that to the group's end.
+void ReleasePrintedJob(DWORD id);
+
 // Whether this thread is inside a despool (a port is taking a job right now). Jobs printed from
 // inside a job are left waiting then, and sent once the running job has ended.
 bool InsideDespool();

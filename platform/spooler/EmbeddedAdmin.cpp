@@ -3,6 +3,7 @@
 #include "AtomicFile.h"
 #include "Despooler.h"
 #include "PrinterStore.h"
+#include "SpoolBatch.h"
 #include "SpoolFolder.h"
 #include "Status.h"
 
@@ -14,6 +15,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -60,8 +62,8 @@ int64_t NowMilliseconds() {
   return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
 }
 
-// Copies `fd` into the job's data file. The file is claimed (flocked) from its creation until
-// the caller is done, so no despooler takes the job before its description is written. A
+// Copies `fd` into the job's data file, not flushed yet. The file is claimed (flocked) from its
+// creation until the caller is done, so no despooler takes the job before it is accepted. A
 // regular file is copied in the kernel (copy_file_range); a pipe, or a file the kernel won't
 // copy (another file system on an old kernel), goes through a buffer.
 DWORD CopyInput(int fd, spool::AtomicFile& data, uint64_t& size, const SpoolProgress& progress) {
@@ -83,7 +85,7 @@ DWORD CopyInput(int fd, spool::AtomicFile& data, uint64_t& size, const SpoolProg
         return spool::StatusFromErrno(errno);
       }
       if (copied == 0 && size == 0) break;  // empty, or a file only reading can tell (/proc)
-      if (copied == 0) return data.Commit();
+      if (copied == 0) return ERROR_SUCCESS;
       size += static_cast<uint64_t>(copied);
       if (progress) progress(size, total);
     }
@@ -99,23 +101,21 @@ DWORD CopyInput(int fd, spool::AtomicFile& data, uint64_t& size, const SpoolProg
     size += static_cast<uint64_t>(got);
     if (progress) progress(size, total);
   }
-  // Flushed before its rename: the data is on disk before the job can be accepted.
-  return data.Commit();
+  return ERROR_SUCCESS;
 }
 
-// Spools one job; its files are flushed and under their final names, the spool folder is not
-// flushed yet.
-DWORD SpoolUnflushed(const JobSubmission& submission, int fd, DWORD& jobId, const SpoolProgress& progress) {
+// Writes one job's data into the spool under a temporary name; AcceptJobs gives it its names.
+DWORD Stage(const JobSubmission& submission, int fd, spool::StagedJob& staged, const SpoolProgress& progress) {
   spool::PrinterRecord printer;
   if (DWORD status = spool::ReadPrinter(submission.printer, printer); status != ERROR_SUCCESS)
     return status;
   if (submission.hops > kMaxReprintHops) return ERROR_PRINTQ_FULL;
   DWORD id = 0;
   if (DWORD status = spool::AllocateJobId(id); status != ERROR_SUCCESS) return status;
-  spool::AtomicFile data;
+  spool::AtomicFile& data = staged.data;
   if (DWORD status = data.Create(spool::DataPath(id)); status != ERROR_SUCCESS) return status;
   flock(data.Fd(), LOCK_EX);  // a new file: nobody else can hold it
-  spool::JobDescription job;
+  spool::JobDescription& job = staged.job;
   if (DWORD status = CopyInput(fd, data, job.size, progress); status != ERROR_SUCCESS) return status;
   job.id = id;
   job.printer = printer.name;
@@ -129,14 +129,11 @@ DWORD SpoolUnflushed(const JobSubmission& submission, int fd, DWORD& jobId, cons
   job.totalPages = 0;
   job.submitted = NowMilliseconds();
   job.hops = submission.hops;
-  // Flushed before its rename (WriteJob): with the data, what makes the job.
-  if (DWORD status = spool::WriteJob(job); status != ERROR_SUCCESS) {
-    unlink(spool::DataPath(id).c_str());
-    return status;
-  }
-  jobId = id;
   return ERROR_SUCCESS;
 }
+
+// The jobs this thread spooled with SpoolJobUnflushed and FlushSpool has not accepted yet.
+thread_local std::vector<std::unique_ptr<spool::StagedJob>> unaccepted;
 
 }  // namespace
 
@@ -178,21 +175,33 @@ DWORD ListPrinters(std::vector<PrinterEntry>& printers) {
 
 DWORD SpoolJob(const JobSubmission& submission, int fd, DWORD& jobId, const SpoolProgress& progress) {
   return Guarded([&]() -> DWORD {
-    DWORD id = 0;
-    if (DWORD status = SpoolUnflushed(submission, fd, id, progress); status != ERROR_SUCCESS) return status;
-    // Makes the renames durable: only now is the job accepted.
-    if (DWORD status = spool::FlushSpoolFolder(); status != ERROR_SUCCESS) return status;
-    jobId = id;
+    std::vector<std::unique_ptr<spool::StagedJob>> batch;
+    batch.push_back(std::make_unique<spool::StagedJob>());
+    if (DWORD status = Stage(submission, fd, *batch.back(), progress); status != ERROR_SUCCESS) return status;
+    if (DWORD status = spool::AcceptJobs(batch); status != ERROR_SUCCESS) return status;
+    jobId = batch.back()->job.id;
     return ERROR_SUCCESS;
   });
 }
 
 DWORD SpoolJobUnflushed(const JobSubmission& submission, int fd, DWORD& jobId, const SpoolProgress& progress) {
-  return Guarded([&] { return SpoolUnflushed(submission, fd, jobId, progress); });
+  return Guarded([&]() -> DWORD {
+    if (unaccepted.size() >= kUnflushedJobsMax) return ERROR_TOO_MANY_OPEN_FILES;
+    auto staged = std::make_unique<spool::StagedJob>();
+    if (DWORD status = Stage(submission, fd, *staged, progress); status != ERROR_SUCCESS) return status;
+    jobId = staged->job.id;
+    unaccepted.push_back(std::move(staged));
+    return ERROR_SUCCESS;
+  });
 }
 
 DWORD FlushSpool() {
-  return Guarded([&] { return spool::FlushSpoolFolder(); });
+  return Guarded([&]() -> DWORD {
+    // Taken out first: whatever happens, these jobs are accepted now or never.
+    std::vector<std::unique_ptr<spool::StagedJob>> batch = std::move(unaccepted);
+    unaccepted.clear();
+    return spool::AcceptJobs(batch);
+  });
 }
 
 void ReserveJobIds(DWORD count) {
@@ -205,6 +214,16 @@ void ReserveJobIds(DWORD count) {
 
 DWORD DespoolJob(DWORD jobId, bool retryFailed) {
   return Guarded([&] { return spool::DespoolJob(jobId, true, retryFailed); });
+}
+
+DespoolGroup::DespoolGroup() noexcept { spool::BeginDespoolGroup(); }
+
+DespoolGroup::~DespoolGroup() { End(); }
+
+DWORD DespoolGroup::End() noexcept {
+  if (ended_) return ERROR_SUCCESS;
+  ended_ = true;
+  return spool::EndDespoolGroup();
 }
 
 DWORD DespoolWaitingJobs() {

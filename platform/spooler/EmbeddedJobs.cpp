@@ -40,13 +40,13 @@ DWORD StatusBits(const JobDescription& job, bool claimed) {
   return bits;
 }
 
-// The job's place in its printer's queue, from 1.
+// The job's place in its printer's queue, from 1. Only the jobs before it are looked at, and
+// not those this thread already sent in its despool group (they only wait for their outputs'
+// flush to leave).
 DWORD Position(const JobDescription& job) {
   DWORD position = 0;
-  for (const SpooledJob& other : SpooledJobs()) {
-    if (other.id > job.id) break;
+  for (const SpooledJob& other : SpooledJobs(job.id, SentInDespoolGroup))
     if (EqualNoCase(other.printer, job.printer)) ++position;
-  }
   return position;
 }
 
@@ -140,9 +140,10 @@ BOOL EmbeddedPrintSystem::SetJobW(HANDLE printer, DWORD jobId, DWORD level, LPBY
     case JOB_CONTROL_SENT_TO_PRINTER:
       return TRUE;
     case JOB_CONTROL_LAST_PAGE_EJECTED:
-      // The port has the job in full (its outputs are flushed): the job leaves the spool. Not
-      // flushed: should a crash undo the removal, the job is sent again, which loses nothing.
-      if (!DespoolReportedFailures(jobId)) RemoveJobDescription(jobId);
+      // The port has the job in full (its outputs are flushed, or inside a despool group will be
+      // before it goes): the job leaves the spool. Not flushed: should a crash undo the
+      // removal, the job is sent again, which loses nothing.
+      if (!DespoolReportedFailures(jobId)) ReleasePrintedJob(jobId);
       return TRUE;
     case JOB_CONTROL_CANCEL:
     case JOB_CONTROL_DELETE:

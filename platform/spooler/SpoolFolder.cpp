@@ -197,7 +197,7 @@ int64_t Nanoseconds(const timespec& time) { return int64_t{time.tv_sec} * 100000
 
 }  // namespace
 
-std::vector<SpooledJob> SpooledJobs() {
+std::vector<SpooledJob> SpooledJobs(DWORD upTo, const std::function<bool(DWORD)>& skip) {
   std::vector<SpooledJob> jobs;
   const std::string spool = SpoolDir();
   files::UniqueFd dirFd(open(spool.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
@@ -207,7 +207,7 @@ std::vector<SpooledJob> SpooledJobs() {
   std::vector<DWORD> ids;
   while (const dirent* entry = readdir(dir)) {
     DWORD id = 0;
-    if (IdFromDescriptionName(entry->d_name, id)) ids.push_back(id);
+    if (IdFromDescriptionName(entry->d_name, id) && id <= upTo && !(skip && skip(id))) ids.push_back(id);
   }
   closedir(dir);
   std::sort(ids.begin(), ids.end());
@@ -236,7 +236,12 @@ std::vector<SpooledJob> SpooledJobs() {
     seen.insert(*known);
     jobs.push_back({id, known->second.printer, known->second.state});
   }
-  cache.known = std::move(seen);  // jobs that left the spool are forgotten
+  // Jobs that left the spool are forgotten; those not looked at are kept.
+  if (upTo == 0xFFFFFFFFu && !skip) {
+    cache.known = std::move(seen);
+  } else {
+    for (auto& [id, known] : seen) cache.known.insert_or_assign(id, std::move(known));
+  }
   return jobs;
 }
 

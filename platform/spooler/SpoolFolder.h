@@ -7,6 +7,7 @@
 
 #include <windef.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -53,7 +54,8 @@ struct SpooledJob {
 // The jobs in the spool, in ascending order of id. A description is read only when it changed
 // since this process last read it (a description is only ever replaced by a rename, which its
 // file's identity, size and times tell), so a scan costs a status call per job, not a read.
-std::vector<SpooledJob> SpooledJobs();
+// Only the jobs up to id `upTo` that `skip` (when given) does not name are looked at.
+std::vector<SpooledJob> SpooledJobs(DWORD upTo = 0xFFFFFFFFu, const std::function<bool(DWORD)>& skip = {});
 // Removes the job's files, its description first. Nothing is flushed: should the removal be
 // lost in a crash, the job is sent again (a duplicate), which beats losing one.
 void RemoveJobFiles(DWORD id);
@@ -81,6 +83,8 @@ class JobLock {
   // and another holds the claim.
   DWORD Acquire(DWORD id, bool wait);
   int Fd() const { return fd_.Get(); }
+  // Hands the claim's descriptor (and so the claim) to the caller.
+  int ReleaseFd() { return fd_.Release(); }
 
  private:
   files::UniqueFd fd_;

@@ -34,6 +34,8 @@ TEST(VariantTime, KnownDatesBothWays) {
       {Time(2024, 6, 1, 12), 45444.5, 6},  // a Saturday, at noon
       {Time(1899, 12, 29, 6), -1.25, 5},   // before day 0 the time still runs forwards
       {Time(100, 1, 1), -657434.0, 5},    {Time(2000, 2, 29, 18), 36585.75, 2},
+      {Time(100, 1, 1, 18), -657434.75, 5},  // the first day's times lie below its midnight
+      {Time(100, 1, 1, 0, 0, 1), -657434.0 - 1.0 / 86400, 5},
   };
   for (const Case& c : cases) {
     SYSTEMTIME in = c.time;
@@ -84,7 +86,7 @@ TEST(VariantTime, RefusesImpossibleValues) {
     EXPECT_FALSE(SystemTimeToVariantTime(&bad, &date)) << bad.wYear << "-" << bad.wMonth;
   }
   SYSTEMTIME t{};
-  for (double bad : {std::nan(""), double(INFINITY), -657435.0, 2958466.0})
+  for (double bad : {std::nan(""), double(INFINITY), -657435.0, -657435.5, 2958466.0})
     EXPECT_FALSE(VariantTimeToSystemTime(bad, &t)) << bad;
 }
 

@@ -170,6 +170,15 @@ TEST_F(FileNotesTest, FailedCopiesAndFoldersNameTheirHostPath) {
        "failed: drive Q: is not mapped to a folder (\"quorvane drive Q: DIR\" maps it)"},
       {"folder with ..", [&] { return CreateDirectoryA("C:\\a\\..\\b", nullptr); },
        "failed: a path may not hold \".\" or \"..\" elements"},
+      {"write to a full disk",
+       [&] {
+         HANDLE file = CreateFileA("/dev/full", GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+         DWORD written = 0;
+         const BOOL wrote = WriteFile(file, "x", 1, &written, nullptr);
+         CloseHandle(file);
+         return wrote;
+       },
+       "failed (/dev/full): " + StatusText(ERROR_DISK_FULL)},
       {"a copy that works forgets an earlier note",
        [&] {
          CreateDirectoryA("C:\\missing\\deeper", nullptr);
@@ -182,6 +191,24 @@ TEST_F(FileNotesTest, FailedCopiesAndFoldersNameTheirHostPath) {
     EXPECT_FALSE(row.call());
     EXPECT_EQ(Reported(), row.reported);
   }
+}
+
+TEST_F(FileNotesTest, ATemporaryFileThatCannotBeMadeIsNamed) {
+  const std::string notAFolder = prefix.Path("job.tmp");
+  const std::u16string folder = ToUtf16(notAFolder);
+  WCHAR name[MAX_PATH];
+  EXPECT_EQ(GetTempFileNameW(folder.c_str(), WSTR("DRN"), 0, name), 0u);
+  const std::string reported = Reported();
+  EXPECT_EQ(reported.rfind("failed (" + notAFolder + "/DRN", 0), 0u) << reported;
+}
+
+// A failure that brings its own words but names no file gets the file noted for it.
+TEST_F(FileNotesTest, AFailureWithItsOwnWordsGetsTheNotedFile) {
+  RecordingSink sink;
+  NoteFailedHostPath("/srv/out/DRN1.tmp", ERROR_DISK_FULL);
+  ReportFailure(Failure{1, "WritePort failed", "", "", "its own words", {}});
+  ASSERT_EQ(sink.delivered.size(), 1u);
+  EXPECT_EQ(FailureText(sink.delivered[0]), "WritePort failed (/srv/out/DRN1.tmp): its own words");
 }
 
 TEST_F(FileNotesTest, AFolderThatMayNotBeWrittenIsNamed) {

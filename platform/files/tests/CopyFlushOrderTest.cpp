@@ -11,11 +11,14 @@
 
 #include <atomic>
 #include <filesystem>
+#include <map>
+#include <set>
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include "FileTestSupport.h"
+#include <qv/durability_group.h>
 #include "TempPrefix.h"
 
 namespace fs = std::filesystem;
@@ -72,6 +75,12 @@ int fsync(int fd) {
 int fdatasync(int fd) {
   static auto next = Next<int (*)(int)>("fdatasync");
   Record({"sync", PathOfDescriptor(fd), {}});
+  return next(fd);
+}
+
+int syncfs(int fd) {
+  static auto next = Next<int (*)(int)>("syncfs");
+  Record({"sync all", PathOfDescriptor(fd), {}});
   return next(fd);
 }
 
@@ -153,6 +162,113 @@ TEST(CopyFlushOrder, CopyIsOnDiskBeforeItsRenameAndTheFolderAfter) {
       folderSynced |= calls[i].kind == "sync" && calls[i].path == folder.string();
     EXPECT_TRUE(folderSynced) << "the folder flushed after the rename\n" << trace;
   }
+}
+
+// Inside a durability group the copies wait under their staging names; the commit flushes them
+// (all at once from three on), names them in order, then flushes each folder once.
+TEST(CopyFlushOrder, AGroupFlushesItsCopiesTogetherBeforeNamingThemAndEachFolderOnce) {
+  qv::testing::TempPrefix prefix;
+  const fs::path root = fs::canonical(prefix.Dir());
+  const std::string source = prefix.Path("job.tmp");
+  qv::files::testing::WriteHostFile(source, "job data");
+  struct Case {
+    const char* name;
+    std::vector<std::string> destinations;  // below root
+    size_t wholeFileSystemFlushes;          // syncfs calls expected
+  } cases[] = {
+      {"one copy: its own flush", {"a/1.prn"}, 0},
+      {"four copies in one folder: one flush for all", {"a/1.prn", "a/2.prn", "a/3.prn", "a/4.prn"}, 1},
+      {"copies in two folders", {"a/1.prn", "b/1.prn", "a/2.prn", "b/2.prn"}, 1},
+      {"the same name twice: the later copy wins", {"a/1.prn", "a/1.prn", "a/2.prn"}, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(root / "a");
+    fs::remove_all(root / "b");
+    fs::create_directories(root / "a");
+    fs::create_directories(root / "b");
+    calls.clear();
+    std::set<std::string> folders;
+    {
+      qv::DurabilityGroup group;
+      recording = true;
+      for (size_t i = 0; i < c.destinations.size(); ++i) {
+        const std::string destination = (root / c.destinations[i]).string();
+        qv::files::testing::WriteHostFile(source, "job data " + std::to_string(i));
+        ASSERT_TRUE(CopyFileA(source.c_str(), destination.c_str(), FALSE)) << GetLastError();
+        folders.insert(fs::path(destination).parent_path().string());
+      }
+      {
+        qv::DurabilityGroup nested;
+        EXPECT_EQ(nested.Commit(), static_cast<DWORD>(ERROR_SUCCESS));
+      }
+      for (const std::string& leaf : c.destinations)
+        EXPECT_FALSE(fs::exists(root / leaf)) << leaf << " is named before the group commits";
+      EXPECT_EQ(group.Commit(), static_cast<DWORD>(ERROR_SUCCESS));
+      recording = false;
+    }
+    std::map<std::string, std::string> expected;
+    for (size_t i = 0; i < c.destinations.size(); ++i) expected[c.destinations[i]] = "job data " + std::to_string(i);
+    for (const auto& [leaf, data] : expected) EXPECT_EQ(qv::files::testing::ReadHostFile((root / leaf).string()), data);
+
+    std::string trace;
+    for (const Call& call : calls) trace += call.kind + " " + call.from + " " + call.path + "\n";
+    size_t wholeFlushes = 0, firstPlace = calls.size(), lastPlace = 0;
+    std::map<std::string, size_t> folderFlushes;
+    for (size_t i = 0; i < calls.size(); ++i) {
+      const Call& call = calls[i];
+      if (call.kind == "sync all") ++wholeFlushes;
+      if (call.kind == "sync" && folders.count(call.path)) {
+        EXPECT_GT(i, lastPlace) << "a folder is flushed after every name in the group\n" << trace;
+        ++folderFlushes[call.path];
+      }
+      if (call.kind != "place") continue;
+      firstPlace = std::min(firstPlace, i);
+      lastPlace = i;
+      bool flushed = false;
+      for (size_t j = 0; j < i; ++j)
+        flushed |= calls[j].kind == "sync all" || (calls[j].kind == "sync" && calls[j].path == call.from);
+      EXPECT_TRUE(flushed) << call.path << " is named before its content is flushed\n" << trace;
+    }
+    EXPECT_EQ(wholeFlushes, c.wholeFileSystemFlushes) << trace;
+    for (const std::string& folder : folders) EXPECT_EQ(folderFlushes[folder], 1u) << folder << "\n" << trace;
+    for (const auto& entry : fs::recursive_directory_iterator(root / "a"))
+      EXPECT_NE(entry.path().filename().string()[0], '.') << "staging file left: " << entry.path();
+  }
+}
+
+// A copy that must not replace anything learns at its rename whether the name is free: even
+// inside a group it is named before it returns.
+TEST(CopyFlushOrder, ACopyThatMustNotReplaceIsNamedAtOnceInAGroup) {
+  qv::testing::TempPrefix prefix;
+  const std::string source = prefix.Path("job.tmp");
+  qv::files::testing::WriteHostFile(source, "job data");
+  const std::string destination = prefix.Path("out.prn");
+  qv::DurabilityGroup group;
+  ASSERT_TRUE(CopyFileA(source.c_str(), destination.c_str(), TRUE)) << GetLastError();
+  EXPECT_EQ(qv::files::testing::ReadHostFile(destination), "job data");
+  EXPECT_FALSE(CopyFileA(source.c_str(), destination.c_str(), TRUE));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_EXISTS));
+  EXPECT_EQ(group.Commit(), static_cast<DWORD>(ERROR_SUCCESS));
+}
+
+// A copy that can't take its name at the commit (a folder took it meanwhile) makes the commit
+// fail, so that its caller keeps what it would have deleted; the other copies are named, and no
+// staging file is left.
+TEST(CopyFlushOrder, ACommitThatCantNameACopyFailsAndLeavesNoStagingFile) {
+  qv::testing::TempPrefix prefix;
+  const fs::path root = fs::canonical(prefix.Dir()) / "out";
+  fs::create_directories(root);
+  const std::string source = prefix.Path("job.tmp");
+  qv::files::testing::WriteHostFile(source, "job data");
+  qv::DurabilityGroup group;
+  ASSERT_TRUE(CopyFileA(source.c_str(), (root / "blocked.prn").string().c_str(), FALSE));
+  ASSERT_TRUE(CopyFileA(source.c_str(), (root / "free.prn").string().c_str(), FALSE));
+  fs::create_directories(root / "blocked.prn" / "inside");
+  EXPECT_NE(group.Commit(), static_cast<DWORD>(ERROR_SUCCESS));
+  EXPECT_EQ(qv::files::testing::ReadHostFile((root / "free.prn").string()), "job data");
+  for (const auto& entry : fs::directory_iterator(root))
+    EXPECT_NE(entry.path().filename().string()[0], '.') << "staging file left: " << entry.path();
 }
 
 }  // namespace

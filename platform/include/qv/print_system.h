@@ -124,12 +124,16 @@ DWORD ListPrinters(std::vector<PrinterEntry>& printers);
 // `job.hops` is above kMaxReprintHops.
 DWORD SpoolJob(const JobSubmission& job, int fd, DWORD& jobId, const SpoolProgress& progress = {});
 
-// Group commit for a batch of jobs: each is spooled like SpoolJob, its files flushed, but the
-// spool folder is flushed once for all by FlushSpool. A job spooled this way is not accepted
-// (its number must not be shown, it must not be despooled) until FlushSpool has succeeded; when
-// it fails, the jobs of the batch may be lost in a power cut and count as not spooled.
+// Group commit for a batch of jobs: each is written into the spool like SpoolJob (its number
+// is known at once) but stays under temporary names, unflushed; FlushSpool flushes the whole
+// batch at once (one syncfs for three jobs or more), renames its files into place and flushes
+// the spool folder. A job spooled this way is not accepted (its number must not be shown, it
+// can't be despooled) until FlushSpool has succeeded; when it fails, no job of the batch counts
+// as spooled. A thread holds at most kUnflushedJobsMax such jobs (each keeps a file open):
+// beyond, ERROR_TOO_MANY_OPEN_FILES until FlushSpool.
 DWORD SpoolJobUnflushed(const JobSubmission& job, int fd, DWORD& jobId, const SpoolProgress& progress = {});
 DWORD FlushSpool();
+inline constexpr size_t kUnflushedJobsMax = 64;
 // Tells the print system that `count` jobs are about to be spooled by this process, so their
 // numbers are reserved in one step (and stay consecutive).
 void ReserveJobIds(DWORD count);
@@ -144,6 +148,24 @@ void ReserveJobIds(DWORD count);
 // Called while this process despools another job (a job printed from inside a job), it leaves
 // the job waiting: the outer despool sends it once its own job has ended.
 DWORD DespoolJob(DWORD jobId, bool retryFailed = false);
+
+// Despools jobs as a group, for a process that sends many: while a DespoolGroup is open on the
+// calling thread, a job sent in full keeps its spool entry (and its claim) until End, which
+// flushes the folders the group's outputs were renamed into, once per folder, and only then
+// lets the jobs leave the spool. Each output is still flushed and renamed by its copy, so a
+// crash before End leaves a job both delivered and spooled (sent again: a duplicate, never a
+// loss). End returns the flush's failure; the jobs then stay in the spool. Groups nest.
+class DespoolGroup {
+ public:
+  DespoolGroup() noexcept;
+  ~DespoolGroup();  // ends the group if End was not called
+  DespoolGroup(const DespoolGroup&) = delete;
+  DespoolGroup& operator=(const DespoolGroup&) = delete;
+  DWORD End() noexcept;
+
+ private:
+  bool ended_ = false;
+};
 
 // Despools every job waiting in the spool, oldest first (jobs left by a crash, reprints); jobs
 // that another process is despooling are left to it. Returns the first failure's status.

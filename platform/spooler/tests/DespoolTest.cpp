@@ -5,6 +5,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -443,6 +444,82 @@ TEST_F(SpoolerTest, NamesWithLineBreaksAndBackslashesComeBackAsTheyWere) {
     EXPECT_EQ(ReadFile(Printed(prefix, "A", id)), c.name) << "printed on its own printer";
     EXPECT_FALSE(std::filesystem::exists(Printed(prefix, "B", id)));
   }
+}
+
+}  // namespace
+}  // namespace qv::testing
+
+namespace qv::testing {
+namespace {
+
+ino_t InodeOf(const std::string& path) {
+  struct stat info {};
+  return stat(path.c_str(), &info) == 0 ? info.st_ino : 0;
+}
+
+int InputFile(const TempPrefix& prefix, const std::string& name, const std::string& data) {
+  std::ofstream(prefix.Path(name), std::ios::binary) << data;
+  return open(prefix.Path(name).c_str(), O_RDONLY | O_CLOEXEC);
+}
+
+// A batch spooled unflushed is invisible until it is accepted at once; a batch sent in a despool
+// group leaves the spool only when the group ends, and nobody sends its jobs meanwhile.
+TEST_F(SpoolerTest, ABatchIsAcceptedAtOnceAndItsJobsLeaveTheSpoolWhenItsGroupEnds) {
+  ASSERT_EQ(AddPrinter("Office", "FILE:", ""), ERROR_SUCCESS);
+  struct Case {
+    const char* name;
+    size_t jobs;
+  } cases[] = {{"one job: a flush per file", 1}, {"five jobs: one flush for all", 5}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    JobSubmission submission;
+    submission.printer = "Office";
+    submission.user = "alice";
+    std::vector<DWORD> ids;
+    for (size_t i = 0; i < c.jobs; ++i) {
+      int fd = InputFile(prefix, "in" + std::to_string(i), "job " + std::to_string(i));
+      DWORD id = 0;
+      ASSERT_EQ(SpoolJobUnflushed(submission, fd, id), ERROR_SUCCESS);
+      close(fd);
+      ids.push_back(id);
+    }
+    for (const std::string& name : SpoolLeftovers())
+      EXPECT_EQ(name[0], '.') << name << ": a job is named before the batch is accepted";
+    EXPECT_EQ(DespoolJob(ids[0]), static_cast<DWORD>(ERROR_FILE_NOT_FOUND)) << "not accepted yet";
+    ASSERT_EQ(FlushSpool(), ERROR_SUCCESS);
+    EXPECT_EQ(SpoolLeftovers().size(), 2 * c.jobs) << "each job's data and description";
+
+    DespoolGroup group;
+    for (DWORD id : ids) ASSERT_EQ(DespoolJob(id), ERROR_SUCCESS);
+    for (size_t i = 0; i < c.jobs; ++i) EXPECT_EQ(ReadFile(Printed(prefix, "Office", ids[i])), "job " + std::to_string(i));
+    EXPECT_EQ(SpoolLeftovers().size(), 2 * c.jobs) << "sent, but in the spool until the outputs are flushed";
+    EXPECT_EQ(DespoolJob(ids[0]), static_cast<DWORD>(ERROR_INVALID_PARAMETER)) << "sent already, not waited for";
+    // Another despooler (a thread has no group of its own) finds the jobs claimed and leaves
+    // them alone rather than send them twice: the outputs stay the files they are.
+    std::vector<ino_t> outputs;
+    for (DWORD id : ids) outputs.push_back(InodeOf(Printed(prefix, "Office", id)));
+    std::thread([] { DespoolWaitingJobs(); }).join();
+    for (size_t i = 0; i < ids.size(); ++i)
+      EXPECT_EQ(InodeOf(Printed(prefix, "Office", ids[i])), outputs[i]) << "job " << ids[i] << " was sent again";
+    EXPECT_EQ(group.End(), ERROR_SUCCESS);
+    EXPECT_TRUE(SpoolLeftovers().empty());
+    EXPECT_EQ(DespoolJob(ids[0]), static_cast<DWORD>(ERROR_INVALID_PARAMETER)) << "sent, as its note tells";
+  }
+}
+
+TEST_F(SpoolerTest, AThreadHoldsOnlySoManyJobsUnaccepted) {
+  ASSERT_EQ(AddPrinter("Office", "FILE:", ""), ERROR_SUCCESS);
+  JobSubmission submission;
+  submission.printer = "Office";
+  int fd = InputFile(prefix, "in", "job");
+  DWORD id = 0;
+  for (size_t i = 0; i < kUnflushedJobsMax; ++i) ASSERT_EQ(SpoolJobUnflushed(submission, fd, id), ERROR_SUCCESS);
+  EXPECT_EQ(SpoolJobUnflushed(submission, fd, id), static_cast<DWORD>(ERROR_TOO_MANY_OPEN_FILES));
+  ASSERT_EQ(FlushSpool(), ERROR_SUCCESS);
+  EXPECT_EQ(SpoolJobUnflushed(submission, fd, id), ERROR_SUCCESS) << "room again once accepted";
+  EXPECT_EQ(FlushSpool(), ERROR_SUCCESS);
+  close(fd);
+  EXPECT_EQ(SpoolLeftovers().size(), 2 * (kUnflushedJobsMax + 1));
 }
 
 }  // namespace

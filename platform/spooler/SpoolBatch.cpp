@@ -1,0 +1,42 @@
+#include "SpoolBatch.h"
+
+#include "SpoolFolder.h"
+#include "Status.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace qv::spool {
+
+DWORD AcceptJobs(std::vector<std::unique_ptr<StagedJob>>& jobs) {
+  if (jobs.empty()) return ERROR_SUCCESS;
+  std::vector<AtomicFile> descriptions(jobs.size());
+  for (size_t i = 0; i < jobs.size(); ++i) {
+    const std::string text = FormatDescription(jobs[i]->job);
+    if (DWORD status = descriptions[i].Create(DescriptionPath(jobs[i]->job.id)); status != ERROR_SUCCESS) return status;
+    if (DWORD status = descriptions[i].Write(text.data(), text.size()); status != ERROR_SUCCESS) return status;
+  }
+  // Guards the content of every job's data and description: each is on disk in full before any
+  // of them gets its name, so a rename that outlives a crash never names a partial file.
+  if (jobs.size() >= kWholeFileSystemFlushFrom) {
+    if (syncfs(jobs.front()->data.Fd()) != 0) return StatusFromErrno(errno);
+  } else {
+    for (size_t i = 0; i < jobs.size(); ++i) {
+      if (DWORD status = jobs[i]->data.Flush(); status != ERROR_SUCCESS) return status;
+      if (DWORD status = descriptions[i].Flush(); status != ERROR_SUCCESS) return status;
+    }
+  }
+  // A job exists once its description does: the data takes its name first.
+  for (size_t i = 0; i < jobs.size(); ++i) {
+    if (DWORD status = jobs[i]->data.Place(); status != ERROR_SUCCESS) return status;
+    if (DWORD status = descriptions[i].Place(); status != ERROR_SUCCESS) {
+      unlink(DataPath(jobs[i]->job.id).c_str());
+      return status;
+    }
+  }
+  // Guards the renames: only once the spool folder is flushed are the jobs accepted.
+  return FlushSpoolFolder();
+}
+
+}  // namespace qv::spool
