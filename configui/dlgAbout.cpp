@@ -68,7 +68,7 @@ void dlgAbout::StartSysInfo() noexcept {
 }
 
 bool dlgAbout::GetKeyValue(HKEY KeyRoot, TextView KeyName, TextView SubKeyRef, Text& KeyVal) noexcept {
-  try {
+  return win::ExceptionBarrier([&] {
     KeyVal.clear();
     win::UniqueHKey key;
     if (RegOpenKeyExA(KeyRoot, ToCodePage(KeyName).c_str(), 0, kReadAccess, key.Out()) != ERROR_SUCCESS) return false;
@@ -83,10 +83,10 @@ bool dlgAbout::GetKeyValue(HKEY KeyRoot, TextView KeyName, TextView SubKeyRef, T
     if (!data.empty() && data.back() == '\0') data.remove_suffix(1);
     if (type == REG_SZ) KeyVal = FromCodePage(data);
     return true;
-  } catch (...) {
+  }, [&](bool) {
     KeyVal.clear();
     return false;
-  }
+  });
 }
 
 }  // namespace MarrowjetUI

@@ -90,6 +90,15 @@ class InputFile {
 
 LONG LastSpoolerError() { return static_cast<LONG>(GetLastError()); }
 
+// Opens the printer and starts the document and its page; on failure `lastError` takes the
+// spooler's code.
+bool Begin(PrinterSession& session, TextView printer, TextView document, LONG& lastError) {
+  if (session.Open(ToCodePage(printer)) && session.StartDocument(ToCodePage(document)) && session.StartPage())
+    return true;
+  lastError = LastSpoolerError();
+  return false;
+}
+
 }  // namespace
 
 HRESULT RawPrint::GetError(LONG* result) {
@@ -126,11 +135,7 @@ bool RawPrint::SendFile(TextView fileName) noexcept {
   lastError_ = 0;
   return win::ExceptionBarrier([&] {
     PrinterSession session;
-    if (!session.Open(ToCodePage(printerName_)) || !session.StartDocument(ToCodePage(documentName_)) ||
-        !session.StartPage()) {
-      lastError_ = LastSpoolerError();
-      return false;
-    }
+    if (!Begin(session, printerName_, documentName_, lastError_)) return false;
     try {
       InputFile file(fileName);
       std::array<BYTE, kChunkSize> buffer;
@@ -153,11 +158,7 @@ bool RawPrint::SendText(TextView data) noexcept {
   lastError_ = 0;
   return win::ExceptionBarrier([&] {
     PrinterSession session;
-    if (!session.Open(ToCodePage(printerName_)) || !session.StartDocument(ToCodePage(documentName_)) ||
-        !session.StartPage()) {
-      lastError_ = LastSpoolerError();
-      return false;
-    }
+    if (!Begin(session, printerName_, documentName_, lastError_)) return false;
     // The text in the 8-bit code page, all of its bytes: a character outside ASCII takes more
     // than one.
     const std::string bytes = ToCodePage(data);

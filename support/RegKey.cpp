@@ -10,7 +10,7 @@ namespace MarrowjetUI {
 // The no-key descriptions ("without having an opened a key first") are logged word for word as
 // they have always read; log readers match them, so their wording stays.
 Text RegKey::ReadString(TextView name) noexcept {
-  try {
+  return win::ExceptionBarrier([&]() -> Text {
     if (!hKey_) RaiseError(kErrorNoKeyHeld, WSTR("Can't read key without having an opened a key first"));
     const std::string valueName = ToCodePage(name);
     DWORD type = 0;
@@ -27,33 +27,27 @@ Text RegKey::ReadString(TextView name) noexcept {
     // character that is lost).
     if (size < 2) return {};
     return FromCodePage(std::string_view(buffer.data(), size - 1));
-  } catch (const ObjectError& error) {
+  }, [&](bool) {
     // An absent value is an ordinary answer, not a failure.
-    if (error.Number() != kErrorCantReadValue) ReportCaughtError(WSTR("RegKey::ReadString"), name);
-    return {};
-  } catch (...) {
-    ReportCaughtError(WSTR("RegKey::ReadString"), name);
-    return {};
-  }
+    if (DescribeCaughtError().number != kErrorCantReadValue) ReportCaughtError(WSTR("RegKey::ReadString"), name);
+    return Text();
+  });
 }
 
 LONG RegKey::WriteString(TextView name, TextView value) noexcept {
-  try {
+  return ReportFailures(WSTR("RegKey::WriteString"), [&] {
     if (!hKey_) RaiseError(kErrorNoKeyHeld, WSTR("Can't write value without having an opened a key first"));
     const std::string valueName = ToCodePage(name);
     const std::string data = ToCodePage(value);  // c_str() adds the terminating NUL
     return RegSetValueExA(hKey_.Get(), valueName.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
                           static_cast<DWORD>(data.size() + 1));
-  } catch (...) {
-    ReportCaughtError(WSTR("RegKey::WriteString"));
-    return 0;
-  }
+  });
 }
 
 void RegKey::CloseKey() noexcept { hKey_.Reset(); }
 
 LONG RegKey::OpenKey(HKEY root, TextView subKey) noexcept {
-  try {
+  return ReportFailures(WSTR("RegKey::OpenKey"), [&] {
     CloseKey();
     HKEY opened = nullptr;
     const LONG status = RegOpenKeyExA(root, ToCodePage(subKey).c_str(), 0, KEY_ALL_ACCESS, &opened);
@@ -64,14 +58,11 @@ LONG RegKey::OpenKey(HKEY root, TextView subKey) noexcept {
     }
     hKey_.Reset(opened);
     return status;
-  } catch (...) {
-    ReportCaughtError(WSTR("RegKey::OpenKey"));
-    return 0;
-  }
+  });
 }
 
 std::unique_ptr<RegKey> RegKey::CreateKey(TextView name) noexcept {
-  try {
+  return ReportFailures(WSTR("RegKey::CreateKey"), [&]() -> std::unique_ptr<RegKey> {
     if (!hKey_) RaiseError(kErrorNoKeyHeld, WSTR("Can't create key without having an opened a key first"));
     auto created = std::make_unique<RegKey>();
     HKEY handle = nullptr;
@@ -81,31 +72,22 @@ std::unique_ptr<RegKey> RegKey::CreateKey(TextView name) noexcept {
     if (status != ERROR_SUCCESS) return nullptr;
     created->SetHKey(handle);
     return created;
-  } catch (...) {
-    ReportCaughtError(WSTR("RegKey::CreateKey"));
-    return nullptr;
-  }
+  });
 }
 
 LONG RegKey::DeleteValue(TextView name) noexcept {
-  try {
+  // "RegKEy", capital E and all, is the source this failure has always been logged under.
+  return ReportFailures(WSTR("RegKEy::DeleteValue"), [&] {
     if (!hKey_) RaiseError(kErrorNoKeyHeld, WSTR("Can't delete value without having an opened a key first"));
     return RegDeleteValueA(hKey_.Get(), ToCodePage(name).c_str());
-  } catch (...) {
-    // "RegKEy", capital E and all, is the source this failure has always been logged under.
-    ReportCaughtError(WSTR("RegKEy::DeleteValue"));
-    return 0;
-  }
+  });
 }
 
 LONG RegKey::DeleteKey(TextView name) noexcept {
-  try {
+  return ReportFailures(WSTR("RegKey::DeleteKey"), [&] {
     if (!hKey_) RaiseError(kErrorNoKeyHeld, WSTR("Can't delete key without having an opened a key first"));
     return RegDeleteKeyA(hKey_.Get(), ToCodePage(name).c_str());
-  } catch (...) {
-    ReportCaughtError(WSTR("RegKey::DeleteKey"));
-    return 0;
-  }
+  });
 }
 
 void RegKey::SetHKey(HKEY handle) noexcept { hKey_.Reset(handle); }

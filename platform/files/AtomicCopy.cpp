@@ -31,6 +31,8 @@ using qv::files::Win32ErrorFromErrno;
 namespace {
 
 constexpr size_t kChunkSize = 128 * 1024;  // memory stays this small whatever the file's size
+constexpr size_t kKernelCopyStep = 8u << 20;  // a copy in the kernel goes in steps of this size
+constexpr size_t kWritebackFrom = 1u << 20;   // steps this large are handed to the disk at once
 
 // A new file under a hidden name of its own in a given open folder. Removed when destroyed
 // unless it was renamed into place. The folder's descriptor must outlive it.
@@ -88,8 +90,9 @@ class StagedFile {
 // file system shares blocks); a copy the kernel refuses or finds empty before anything went
 // (across file systems on older kernels, special file systems) goes through a buffer.
 DWORD CopyContents(int from, int to) {
+  off64_t written = 0;
   for (bool copiedAny = false;;) {
-    ssize_t copied = copy_file_range(from, nullptr, to, nullptr, 64u << 20, 0);
+    ssize_t copied = copy_file_range(from, nullptr, to, nullptr, kKernelCopyStep, 0);
     if (copied < 0 && errno == EINTR) continue;
     // Nothing at all: an empty file, or one whose size the kernel can't see (/proc, /sys),
     // which only reading tells apart.
@@ -97,6 +100,10 @@ DWORD CopyContents(int from, int to) {
     if (copied == 0) return ERROR_SUCCESS;
     if (copied > 0) {
       copiedAny = true;
+      // Not a flush: the disk starts on this step while the next one is copied, so that the
+      // copy's flush finds little left to write.
+      if (static_cast<size_t>(copied) >= kWritebackFrom) sync_file_range(to, written, copied, SYNC_FILE_RANGE_WRITE);
+      written += copied;
       continue;
     }
     if (!copiedAny && (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP ||

@@ -13,6 +13,7 @@
 #include <qv/utf.h>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -81,9 +82,15 @@ class PortHandle {
 };
 
 Outcome WriteAll(const MONITOR& table, HANDLE port, const std::string& portName, int fd) {
-  std::vector<BYTE> chunk(kWritePortChunk);
+  // As large as the job (a small job needs no 1 MiB), and not cleared: every byte given to the
+  // port is read into it first.
+  struct stat info {};
+  const size_t size = fstat(fd, &info) == 0 && info.st_size >= 0 && static_cast<uint64_t>(info.st_size) < kWritePortChunk
+                          ? std::max<size_t>(static_cast<size_t>(info.st_size), 1)
+                          : kWritePortChunk;
+  std::unique_ptr<BYTE[]> chunk = std::make_unique_for_overwrite<BYTE[]>(size);
   for (off_t offset = 0;;) {
-    ssize_t got = pread(fd, chunk.data(), chunk.size(), offset);
+    ssize_t got = pread(fd, chunk.get(), size, offset);
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) return Failure(StatusFromErrno(errno), "the job's spool file can't be read");
     if (got == 0) return {};
@@ -92,7 +99,7 @@ Outcome WriteAll(const MONITOR& table, HANDLE port, const std::string& portName,
     for (DWORD done = 0; done < static_cast<DWORD>(got);) {
       DWORD written = 0;
       SetLastError(ERROR_SUCCESS);
-      if (!table.pfnWritePort(port, chunk.data() + done, static_cast<DWORD>(got) - done, &written))
+      if (!table.pfnWritePort(port, chunk.get() + done, static_cast<DWORD>(got) - done, &written))
         return MonitorFailure("WritePort", portName);
       if (written == 0) return Failure(ERROR_WRITE_FAULT, "WritePort of the port \"" + portName + "\" took nothing");
       done += written;

@@ -6,8 +6,10 @@
 
 namespace qv::spool {
 
-// The monitor's WritePort is given the job in pieces of this size.
-inline constexpr size_t kWritePortChunk = 64 * 1024;
+// The monitor's WritePort is given the job in pieces of this size: each call costs the monitor
+// an open, a check and a close of its file, so a large job goes in few large pieces (memory
+// stays this small whatever the job's size).
+inline constexpr size_t kWritePortChunk = 1024 * 1024;
 
 DWORD DespoolJob(DWORD id, bool wait, bool retryFailed);
 DWORD DespoolWaitingJobs();

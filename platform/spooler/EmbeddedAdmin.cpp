@@ -9,6 +9,7 @@
 
 #include <qv/print_system.h>
 
+#include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -62,6 +63,9 @@ int64_t NowMilliseconds() {
   return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
 }
 
+// Steps of at least this size are handed to the disk's writeback as soon as they are copied.
+constexpr size_t kWritebackFrom = 1u << 20;
+
 // Copies `fd` into the job's data file, not flushed yet. The file is claimed (flocked) from its
 // creation until the caller is done, so no despooler takes the job before it is accepted. A
 // regular file is copied in the kernel (copy_file_range); a pipe, or a file the kernel won't
@@ -86,6 +90,10 @@ DWORD CopyInput(int fd, spool::AtomicFile& data, uint64_t& size, const SpoolProg
       }
       if (copied == 0 && size == 0) break;  // empty, or a file only reading can tell (/proc)
       if (copied == 0) return ERROR_SUCCESS;
+      // Not a flush: the disk starts on this step while the next one is copied, so that the
+      // flush that accepts the job finds little left to write.
+      if (static_cast<size_t>(copied) >= kWritebackFrom)
+        sync_file_range(data.Fd(), static_cast<off64_t>(size), copied, SYNC_FILE_RANGE_WRITE);
       size += static_cast<uint64_t>(copied);
       if (progress) progress(size, total);
     }

@@ -189,7 +189,8 @@ const LoadedMonitor* UseMonitor(const std::string& name, MonitorProblem& problem
 DWORD MonitorPorts(const LoadedMonitor& monitor, DWORD level, std::vector<PortRecord>& ports) {
   ports.clear();
   if (!monitor.table.pfnEnumPorts) return ERROR_SUCCESS;
-  std::vector<BYTE> buffer;
+  // Room for a few dozen ports at once, so that the usual list needs no size query first.
+  std::vector<BYTE> buffer(4096);
   DWORD needed = 0;
   DWORD returned = 0;
   // The list may grow between the size query and the fill: ask again a few times.

@@ -27,16 +27,23 @@ DWORD AcceptJobs(std::vector<std::unique_ptr<StagedJob>>& jobs) {
       if (DWORD status = descriptions[i].Flush(); status != ERROR_SUCCESS) return status;
     }
   }
-  // A job exists once its description does: the data takes its name first.
-  for (size_t i = 0; i < jobs.size(); ++i) {
-    if (DWORD status = jobs[i]->data.Place(); status != ERROR_SUCCESS) return status;
-    if (DWORD status = descriptions[i].Place(); status != ERROR_SUCCESS) {
-      unlink(DataPath(jobs[i]->job.id).c_str());
-      return status;
+  // A job exists once its description does: the data takes its name first. A batch that
+  // fails is taken back whole, so that no job its caller was told is not accepted gets sent.
+  size_t placed = 0;
+  auto takeBack = [&](DWORD status) {
+    for (size_t i = 0; i < placed; ++i) RemoveJobFiles(jobs[i]->job.id);
+    return status;
+  };
+  for (; placed < jobs.size(); ++placed) {
+    if (DWORD status = jobs[placed]->data.Place(); status != ERROR_SUCCESS) return takeBack(status);
+    if (DWORD status = descriptions[placed].Place(); status != ERROR_SUCCESS) {
+      unlink(DataPath(jobs[placed]->job.id).c_str());
+      return takeBack(status);
     }
   }
   // Guards the renames: only once the spool folder is flushed are the jobs accepted.
-  return FlushSpoolFolder();
+  if (DWORD status = FlushSpoolFolder(); status != ERROR_SUCCESS) return takeBack(status);
+  return ERROR_SUCCESS;
 }
 
 }  // namespace qv::spool

@@ -27,8 +27,8 @@ struct StagedJob {
 inline constexpr size_t kWholeFileSystemFlushFrom = 3;
 
 // Writes the descriptions, flushes, places and accepts `jobs`, in order. On failure no job of
-// the batch counts as accepted; files still under temporary names are removed with `jobs`, a
-// job already placed stays in the spool (sent later, like a job left by a crash).
+// the batch is accepted: the jobs already placed are removed again, the files still under
+// temporary names go with `jobs`.
 DWORD AcceptJobs(std::vector<std::unique_ptr<StagedJob>>& jobs);
 
 }  // namespace qv::spool

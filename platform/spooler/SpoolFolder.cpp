@@ -54,7 +54,8 @@ bool IdFromDescriptionName(const std::string& name, DWORD& id) {
 
 std::string SpoolDir() {
   std::string dir = PrefixDir() + "/spool";
-  MakeFolders(dir);
+  // One call when it exists (the usual case); the folders above are made only when missing.
+  if (mkdir(dir.c_str(), 0755) != 0 && errno == ENOENT) MakeFolders(dir);
   return dir;
 }
 
