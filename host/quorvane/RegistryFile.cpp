@@ -281,6 +281,8 @@ std::vector<RegistryChange> ParseRegistryFile(const std::string& content, const 
     if (!inKey) parser.Problem("a value outside any key");
     RegistryValue value;
     if (!parser.Take("@")) value.name = qv::ToUtf16(parser.Quoted());
+    // Names reach the registry calls up to their first NUL: another value would be changed.
+    if (value.name.find(u'\0') != std::u16string::npos) parser.Problem("a value name can't hold a NUL character");
     parser.SkipBlanks();
     if (!parser.Take("=")) parser.Problem("expected \"=\" after the value name");
     parser.SkipBlanks();

@@ -37,6 +37,12 @@ RegistryPath RegistryPath::Child(const std::string& name) const {
 }
 
 bool ParseRegistryPath(std::string_view text, RegistryPath& path, std::string& problem) {
+  // The registry calls take names up to their first NUL: the rest would be lost, and a
+  // deletion would remove the key above instead.
+  if (text.find('\0') != std::string_view::npos) {
+    problem = "bad key path: a key name can't hold a NUL character";
+    return false;
+  }
   std::string_view rootText = text.substr(0, text.find('\\'));
   std::string_view rest = rootText.size() < text.size() ? text.substr(rootText.size() + 1) : std::string_view();
   const Root* root = nullptr;

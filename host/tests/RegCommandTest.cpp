@@ -248,4 +248,33 @@ TEST(RegCommandTest, KeyNamesLongerThan255CharactersAreRefused) {
   EXPECT_EQ(RunQuorvane({"reg", "query", "HKLM\\SOFTWARE\\Old\\" + longName}).exitCode, 1);
 }
 
+// A name holding a NUL character would reach the registry cut short at it: deleting
+// "SOFTWARE\<NUL>Gone" would delete all of SOFTWARE. Such files are refused whole.
+TEST(RegCommandTest, NamesHoldingANulCharacterAreRefusedAndChangeNothing) {
+  qv::testing::TempPrefix prefix;
+  Succeeds({"reg", "add", "HKLM\\SOFTWARE\\Keep", "/v", "Keep", "/d", "1"});
+  const std::string nul(1, '\0');
+  const struct {
+    const char* name;
+    std::string lines;
+    std::string error;
+  } cases[] = {
+      {"delete key", "[-HKLM\\SOFTWARE\\" + nul + "Gone]\n", ":3: bad key path: a key name can't hold a NUL character"},
+      {"create key", "[HKLM\\SOFTWARE\\Keep" + nul + "x]\n", ":3: bad key path: a key name can't hold a NUL character"},
+      {"delete value", "[HKLM\\SOFTWARE\\Keep]\n\"Keep" + nul + "x\"=-\n", ":4: a value name can't hold a NUL character"},
+      {"set value", "[HKLM\\SOFTWARE\\Keep]\n\"Keep" + nul + "x\"=\"2\"\n", ":4: a value name can't hold a NUL character"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string file = prefix.Path("nul.reg");
+    std::ofstream(file, std::ios::binary) << "Windows Registry Editor Version 5.00\n\n" << c.lines;
+    auto result = RunQuorvane({"reg", "import", file});
+    EXPECT_EQ(result.exitCode, 1) << result.err;
+    EXPECT_NE(result.err.find(c.error), std::string::npos) << result.err;
+    auto query = RunQuorvane({"reg", "query", "HKLM\\SOFTWARE\\Keep", "/v", "Keep"});
+    EXPECT_EQ(query.exitCode, 0) << query.err;
+    EXPECT_NE(query.out.find("Keep    REG_SZ    1"), std::string::npos) << query.out;
+  }
+}
+
 }  // namespace
