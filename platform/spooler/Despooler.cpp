@@ -279,6 +279,22 @@ void LeaveSpool(DWORD id, JobLock& lock, bool sent) {
   RemoveJobFiles(id);
 }
 
+// The description of the job this thread is sending, as it was read from the spool: only the
+// claim's holder (this thread) changes it on disk, so the port's reads of it (GetJob, SetJob)
+// need not read the file again.
+thread_local const JobDescription* descriptionInHand = nullptr;
+
+class DescriptionInHandScope {
+ public:
+  explicit DescriptionInHandScope(const JobDescription& job) : outer_(std::exchange(descriptionInHand, &job)) {}
+  ~DescriptionInHandScope() { descriptionInHand = outer_; }
+  DescriptionInHandScope(const DescriptionInHandScope&) = delete;
+  DescriptionInHandScope& operator=(const DescriptionInHandScope&) = delete;
+
+ private:
+  const JobDescription* outer_;
+};
+
 // Despools a job whose claim this thread holds.
 DWORD DespoolClaimed(DWORD id, JobLock& lock, bool retryFailed) {
   JobDescription job;
@@ -292,11 +308,13 @@ DWORD DespoolClaimed(DWORD id, JobLock& lock, bool retryFailed) {
   }
   if (job.state == "failed" && !retryFailed)
     return job.errorCode ? job.errorCode : static_cast<DWORD>(ERROR_GEN_FAILURE);
+  const JobDescription disk = job;  // as the port reads it meanwhile
   // The description is not rewritten while the job is sent: the claim on its data tells who is
   // printing it, and a crash releases the claim, leaving the job as it was.
   job.state = "printing";
   job.errorCode = 0;
   job.error.clear();
+  DescriptionInHandScope inHandDescription(disk);
 
   Outcome outcome;
   FailureCollector reported;
@@ -401,7 +419,14 @@ DWORD EndDespoolGroup() noexcept {
   return ERROR_SUCCESS;
 }
 
+bool ReadJobInHand(DWORD id, JobDescription& job) {
+  if (!descriptionInHand || descriptionInHand->id != id) return ReadJob(id, job) == ERROR_SUCCESS;
+  job = *descriptionInHand;
+  return true;
+}
+
 void ReleasePrintedJob(DWORD id) {
+  if (descriptionInHand && descriptionInHand->id == id) descriptionInHand = nullptr;  // gone now, or soon
   if (despoolGroup.depth > 0 && InsideDespool() && watchedJob == id) {
     despoolGroup.released.push_back(id);
     return;

@@ -149,11 +149,18 @@ DWORD AllocateJobId(DWORD& id) {
 DWORD FlushSpoolFolder() { return FlushFolder(SpoolDir()); }
 
 DWORD ReadJob(DWORD id, JobDescription& job) {
-  std::ifstream in(DescriptionPath(id), std::ios::binary);
-  if (!in) return ERROR_INVALID_PARAMETER;
-  std::stringstream text;
-  text << in.rdbuf();
-  if (!ParseDescription(text.str(), job) || job.id != id) return ERROR_INVALID_DATA;
+  files::UniqueFd in(open(DescriptionPath(id).c_str(), O_RDONLY | O_CLOEXEC));
+  if (!in.Valid()) return ERROR_INVALID_PARAMETER;
+  std::string text;
+  char buffer[4096];
+  for (;;) {
+    ssize_t got = read(in.Get(), buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return ERROR_INVALID_DATA;
+    if (got == 0) break;
+    text.append(buffer, static_cast<size_t>(got));
+  }
+  if (!ParseDescription(text, job) || job.id != id) return ERROR_INVALID_DATA;
   return ERROR_SUCCESS;
 }
 
