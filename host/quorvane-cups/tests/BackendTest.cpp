@@ -84,6 +84,39 @@ TEST(BackendTest, DiscoveryListsThePortsOfTheInstalledPrefix) {
   EXPECT_NE(ran.out.find("direct quorvane:/Arch \"Unknown\""), std::string::npos) << ran.out;
 }
 
+// A job that fails: its ERROR: line names what failed with its path (the job's temporary file,
+// the destination), and the document only when the document is what failed.
+TEST(BackendTest, AFailedJobNamesWhatFailed) {
+  if (geteuid() != 0) GTEST_SKIP() << "Skipped: the backend runs jobs only as root";
+  InstalledPrefix installed;
+  const TempPrefix& prefix = installed.Prefix();
+  const std::string document = prefix.Path("document.bin");
+  std::ofstream(document) << "data";
+  struct Row {
+    const char* name;
+    std::string tmpdir;
+    std::string file;      // the document the backend is given
+    std::string blocker;   // made a file where a folder is needed, when not empty
+    std::string named;     // a part of the ERROR: line
+  } rows[] = {
+      {"TemporaryFolderIsAFile", document, document, "",
+       "ERROR: Job 3 on port \"Arch\": WritePort of the port \"Arch\" failed (" + document + "/DRN"},
+      {"DestinationFolderIsAFile", prefix.Dir(), document, prefix.Path("drive_c/Jobs"),
+       "ERROR: Job 3 on port \"Arch\": Error writing file: C:\\Jobs\\"},
+      {"DocumentIsMissing", prefix.Dir(), prefix.Path("missing.bin"), "",
+       "ERROR: Job 3: its file " + prefix.Path("missing.bin") + " can't be read: No such file or directory"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    if (!row.blocker.empty()) std::ofstream(row.blocker) << "in the way";
+    Ran ran = RunCommand({"/usr/bin/env", "TMPDIR=" + row.tmpdir, "DEVICE_URI=quorvane:/Arch", "PRINTER=Arch", Backend(),
+                          "3", "alice", "t", "1", "", row.file});
+    if (!row.blocker.empty()) std::filesystem::remove(row.blocker);
+    EXPECT_EQ(ran.exitCode, 1) << ran.err;
+    EXPECT_NE(ran.err.find(row.named), std::string::npos) << ran.err;
+  }
+}
+
 TEST(BackendTest, NotInstalledStopsTheQueue) {
   if (geteuid() != 0) GTEST_SKIP() << "Skipped: the backend runs jobs only as root";
   TempPrefix empty;
