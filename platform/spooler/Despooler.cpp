@@ -275,8 +275,10 @@ void LeaveSpool(DWORD id, JobLock& lock, bool sent) {
       if (despoolGroup.outputs->Commit() != ERROR_SUCCESS) return;  // stays: sent again later
     }
   }
-  if (sent) RecordSent(id);
-  RemoveJobFiles(id);
+  if (sent)
+    RetireSentJob(id);
+  else
+    RemoveJobFiles(id);
 }
 
 // The description of the job this thread is sending, as it was read from the spool: only the
@@ -302,8 +304,7 @@ DWORD DespoolClaimed(DWORD id, JobLock& lock, bool retryFailed) {
   if (status == ERROR_INVALID_PARAMETER) return GoneStatus(id);
   if (status != ERROR_SUCCESS) return status;
   if (job.printed) {  // taken by its port before a crash kept the files from going
-    RecordSent(id);
-    RemoveJobFiles(id);
+    RetireSentJob(id);
     return ERROR_SUCCESS;
   }
   if (job.state == "failed" && !retryFailed)
@@ -410,8 +411,10 @@ DWORD EndDespoolGroup() noexcept {
   if (status != ERROR_SUCCESS) return status;  // all stay, to be sent again; the claims go with `held`
   for (const HeldJob& job : held) {
     try {
-      if (job.sent) RecordSent(job.id);
-      RemoveJobFiles(job.id);
+      if (job.sent)
+        RetireSentJob(job.id);
+      else
+        RemoveJobFiles(job.id);
     } catch (...) {
       // Out of memory for a path: the job stays, sent again later (a duplicate, not a loss).
     }
