@@ -4,8 +4,6 @@
 
 #include <qv/macros.h>
 
-#include <new>
-
 namespace MarrowjetUI {
 
 std::string ToCodePage(TextView text) {

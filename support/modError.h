@@ -1,6 +1,7 @@
 // The job processor's one error report: a line in the optional log file named by the registry,
-// and, on request, a message box. Every operation that does work ends in a handler that calls
-// ReportCaughtError (or ReportError) and then returns its neutral result.
+// and, on request, a message box. Every operation that does work ends in ReportFailures, or in
+// a handler of its own that calls ReportCaughtError (or ReportError), and then returns its
+// neutral result.
 #pragma once
 #include "Text.h"
 #include "win/ExceptionBarrier.h"

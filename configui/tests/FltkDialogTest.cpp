@@ -26,8 +26,11 @@ namespace {
 
 using qv::ui::fltk::FltkToolkit;
 
-// Runs one action per timeout inside whatever modal loop is running; a watchdog closes every
-// dialog should a test lose its way, so a failure never hangs the suite.
+// Runs one action per timeout inside whatever modal loop is running. A step given with `When`
+// waits for its scene (a dialog opened or closed, a menu up): a dialog opens or closes only when
+// its loop next turns, later still on a loaded machine, so a fixed delay alone would read the
+// previous window. A watchdog closes every dialog should a test lose its way, so a failure never
+// hangs the suite.
 class Driver {
  public:
   explicit Driver(FltkToolkit& toolkit) : toolkit_(toolkit) {}
@@ -35,32 +38,45 @@ class Driver {
     Fl::remove_timeout(Next, this);
     Fl::remove_timeout(Watchdog, this);
   }
-  void Then(std::function<void()> step) { steps_.push_back(std::move(step)); }
+  void Then(std::function<void()> action) { When([] { return true; }, std::move(action)); }
+  void When(std::function<bool()> ready, std::function<void()> action) {
+    steps_.push_back({std::move(ready), std::move(action)});
+  }
   void Start() {
-    Fl::add_timeout(0.02, Next, this);
-    Fl::add_timeout(15.0, Watchdog, this);
+    Fl::add_timeout(kTick, Next, this);
+    Fl::add_timeout(60.0, Watchdog, this);
   }
   bool Finished() const { return steps_.empty(); }
 
  private:
+  struct Step {
+    std::function<bool()> ready;
+    std::function<void()> action;
+  };
+  static constexpr double kTick = 0.02;
+
   static void Next(void* data) {
     auto* self = static_cast<Driver*>(data);
     if (self->steps_.empty()) return;
-    std::function<void()> step = std::move(self->steps_.front());
+    if (!self->steps_.front().ready()) {
+      Fl::add_timeout(kTick, Next, self);
+      return;
+    }
+    std::function<void()> action = std::move(self->steps_.front().action);
     self->steps_.pop_front();
-    if (!self->steps_.empty()) Fl::add_timeout(0.02, Next, self);  // before: the step may block
-    step();
+    if (!self->steps_.empty()) Fl::add_timeout(kTick, Next, self);  // before: the step may block
+    action();
   }
   static void Watchdog(void* data) {
     auto* self = static_cast<Driver*>(data);
-    ADD_FAILURE() << "the dialogs were still open after 15 s";
+    ADD_FAILURE() << "the dialogs were still open after 60 s";
     self->steps_.clear();
     if (Fl_Window* box = self->toolkit_.OpenMessageBox()) box->hide();
     for (QvForms::Form* form : self->toolkit_.ShownForms()) form->Hide();
   }
 
   FltkToolkit& toolkit_;
-  std::deque<std::function<void()>> steps_;
+  std::deque<Step> steps_;
 };
 
 class FltkDialogTest : public DialogTest {
@@ -79,6 +95,16 @@ class FltkDialogTest : public DialogTest {
   QvForms::Form& Top() { return *toolkit_->ShownForms().back(); }
   std::string TopTitle() { return toolkit_->ShownForms().empty() ? "" : qv::ToUtf8(Top().Title()); }
   Fl_Window* TopWindow() { return toolkit_->WindowOf(Top()); }
+  // Scenes a step waits for: the dialog with this title on top (and no message box over it).
+  std::function<bool()> Showing(std::string title) {
+    return [this, title] { return TopTitle() == title && !toolkit_->OpenMessageBox() && !Fl::grab(); };
+  }
+  std::function<bool()> BoxShowing() {
+    return [this] { return toolkit_->OpenMessageBox() != nullptr; };
+  }
+  std::function<bool()> MenuShowing() {
+    return [] { return Fl::grab() != nullptr; };
+  }
   template <class Widget>
   Widget* W(const std::string& control) {
     return dynamic_cast<Widget*>(toolkit_->WidgetOf(ControlOf(Top(), control)));
@@ -174,7 +200,7 @@ TEST_F(FltkDialogTest, AddingAnActionGoesThroughTheKindAndPrinterDialogs) {
     W<Fl_Input>("txtPortName")->do_callback();
   });
   driver.Then([&] { Press("btnAddAction"); });  // blocks in the kind dialog
-  driver.Then([&] {
+  driver.When(Showing("Action Selection"), [&] {
     EXPECT_EQ(TopTitle(), "Action Selection");
     Fl_Choice* kinds = W<Fl_Choice>("cmbActions");
     ASSERT_EQ(kinds->size(), 3);  // two entries and the end mark
@@ -183,7 +209,7 @@ TEST_F(FltkDialogTest, AddingAnActionGoesThroughTheKindAndPrinterDialogs) {
     EXPECT_STREQ(W<Fl_Widget>("Label1")->label(), "Select Destination Type:");
     Key(TopWindow(), FL_Enter);  // Enter at once: "Printer"
   });
-  driver.Then([&] {
+  driver.When(Showing("Printer Selection"), [&] {
     EXPECT_EQ(TopTitle(), "Printer Selection");
     Fl_Input_Choice* printer = W<Fl_Input_Choice>("cmbPrinter");
     EXPECT_STREQ(printer->value(), "Office");
@@ -191,7 +217,7 @@ TEST_F(FltkDialogTest, AddingAnActionGoesThroughTheKindAndPrinterDialogs) {
     printer->do_callback();
     Press("OKButton");
   });
-  driver.Then([&] {
+  driver.When(Showing("Add New Port"), [&] {
     EXPECT_EQ(TopTitle(), "Add New Port");
     EXPECT_STREQ(W<Fl_Hold_Browser>("listPortActions")->text(1), "Reprint: Lab & Co");
     EXPECT_EQ(FocusedWidget(), W<Fl_Widget>("OKButton"));
@@ -206,7 +232,7 @@ TEST_F(FltkDialogTest, AddingAnActionGoesThroughTheKindAndPrinterDialogs) {
 TEST_F(FltkDialogTest, ARefusalShowsTheStopBoxOverTheDialog) {
   Driver driver(*toolkit_);
   driver.Then([&] { Key(TopWindow(), FL_Enter); });  // blocks while the box is open
-  driver.Then([&] {
+  driver.When(BoxShowing(), [&] {
     Fl_Window* box = toolkit_->OpenMessageBox();
     ASSERT_NE(box, nullptr);
     EXPECT_STREQ(box->label(), "Error");
@@ -220,7 +246,7 @@ TEST_F(FltkDialogTest, ARefusalShowsTheStopBoxOverTheDialog) {
     EXPECT_TRUE(saidIt);
     Key(box, FL_Enter);
   });
-  driver.Then([&] {
+  driver.When(Showing("Add New Port"), [&] {
     EXPECT_EQ(toolkit_->OpenMessageBox(), nullptr);
     EXPECT_EQ(TopTitle(), "Add New Port");  // still open
     Press("CancelButton");
@@ -241,7 +267,7 @@ TEST_F(FltkDialogTest, TheFieldsMenuOpensAtTheInsertButtonAndInsertsTheCode) {
     buttonY = TopWindow()->y() + insert->y();
     Press("btn_InsertField");  // blocks in the menu
   });
-  driver.Then([&] {
+  driver.When(MenuShowing(), [&] {
     Fl_Window* menu = Fl::grab();
     ASSERT_NE(menu, nullptr);
     menuX = menu->x();
@@ -249,7 +275,7 @@ TEST_F(FltkDialogTest, TheFieldsMenuOpensAtTheInsertButtonAndInsertsTheCode) {
     for (int i = 0; i < 6; ++i) Key(menu, FL_Down);  // the sixth item: Document Name
     Key(menu, FL_Enter);
   });
-  driver.Then([&] {
+  driver.When(Showing("File Path"), [&] {
     Fl_Input* path = W<Fl_Input>("txtPath");
     EXPECT_STREQ(path->value(), "C:\\Jobs\\?DN?");
     EXPECT_EQ(path->position(), 12);

@@ -140,6 +140,14 @@ TEST(ComPtrTest, EachReferenceIsReleasedOnce) {
          EXPECT_EQ(a.references, 0u);
        },
        0, 0},
+      {"an out parameter of the interface's own type does the same",
+       [](CountedObject& a, CountedObject& b) {
+         win::ComPtr<IUnknown> p(&a);
+         *p.OutInterface() = &b;
+         EXPECT_EQ(a.references, 0u);
+         EXPECT_EQ(p.Get(), &b);
+       },
+       0, 0},
       {"a detached reference is the caller's",
        [](CountedObject& a, CountedObject&) {
          win::ComPtr<IUnknown> p(&a);
