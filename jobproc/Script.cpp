@@ -82,6 +82,7 @@ Text Script::AsString() noexcept {
   return ReportFailures(WSTR("Script::AsString"), [&] {
     Text text;
     for (const ActionRef& action : GetActions()->NewEnum()) {
+      // A break only once the text has begun: an empty first action adds none, as stored scripts have it.
       if (!text.empty()) text += kLineBreak;
       text += action->AsString();
     }

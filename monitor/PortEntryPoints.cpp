@@ -24,6 +24,7 @@ DWORD NextPortHandle() {
 
 }  // namespace
 
+// Any name opens, one without a port key too: its jobs reach the job processor under that name.
 BOOL WINAPI LocalOpenPort(LPWSTR pName, PHANDLE pHandle) {
   return RunEntryPoint([&] {
     if (!pHandle) {

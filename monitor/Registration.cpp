@@ -15,6 +15,8 @@ namespace Quorvane {
 
 namespace {
 
+// The environment the monitor has always been recorded under, whatever the machine's; removal
+// must name the same one.
 constexpr WCHAR kEnvironment[] = WSTR("Windows NT x86");
 constexpr WCHAR kLibraryFileName[] = WSTR("QVPM.DLL");  // the file name the spooler loads
 
