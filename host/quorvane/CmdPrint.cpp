@@ -3,6 +3,7 @@
 // port, and after them any job left waiting in the spool.
 #include "Command.h"
 #include "CupsCommands.h"
+#include "InputFile.h"
 #include "PrintSystemChoice.h"
 #include "OptionParser.h"
 #include "StatusText.h"
@@ -133,30 +134,6 @@ std::string ChoosePrinter(const OptionParser& options) {
   return printers[0].name;
 }
 
-// Opens the input: the file, or standard input for "-" or none. Closes what it opened.
-class Input {
- public:
-  explicit Input(const std::string& path) {
-    if (path.empty() || path == "-") return;
-    fd_ = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd_ < 0) throw Failure("cannot read " + path + ": " + std::strerror(errno));
-    struct stat info {};
-    if (fstat(fd_, &info) == 0 && S_ISDIR(info.st_mode)) {
-      close(fd_);
-      throw Failure("cannot read " + path + ": it is a folder");
-    }
-  }
-  ~Input() {
-    if (fd_ != STDIN_FILENO) close(fd_);
-  }
-  Input(const Input&) = delete;
-  Input& operator=(const Input&) = delete;
-  int Fd() const { return fd_; }
-
- private:
-  int fd_ = STDIN_FILENO;
-};
-
 // Sends a job through its port, and the jobs its port printed again; false when anything
 // failed. The failures have been told on stderr by then, one line each; a failed job stays in
 // the spool for a retry.
@@ -216,8 +193,9 @@ int RunPrint(const std::vector<std::string>& args) {
   const std::optional<std::string> title = options.Value("--title");
 
   // Every file is opened before any is spooled: a name mistyped prints nothing.
-  std::vector<std::unique_ptr<Input>> inputs;
-  for (const std::string& path : paths) inputs.push_back(std::make_unique<Input>(path));
+  // An empty name reads standard input here, as "-" does.
+  std::vector<std::unique_ptr<InputFile>> inputs;
+  for (const std::string& path : paths) inputs.push_back(std::make_unique<InputFile>(path.empty() ? "-" : path));
 
   // Spooled one after the other and accepted in batches, each batch flushed at once: the
   // numbers of a batch are shown only after its flush, when its jobs are safely in the spool.

@@ -1,5 +1,6 @@
 #include "CupsCommands.h"
 #include "Command.h"
+#include "InputFile.h"
 
 #include <qv/cups.h>
 #include <qv/status_text.h>
@@ -18,30 +19,6 @@
 
 namespace qv::cli {
 namespace {
-
-// Closes what it opened.
-class InputFile {
- public:
-  explicit InputFile(const std::string& path) {
-    if (path == "-") return;
-    fd_ = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd_ < 0) throw Failure("cannot read " + path + ": " + std::strerror(errno));
-    struct stat info {};
-    if (fstat(fd_, &info) == 0 && S_ISDIR(info.st_mode)) {
-      close(fd_);
-      throw Failure("cannot read " + path + ": it is a folder");
-    }
-  }
-  ~InputFile() {
-    if (fd_ != STDIN_FILENO) close(fd_);
-  }
-  InputFile(const InputFile&) = delete;
-  InputFile& operator=(const InputFile&) = delete;
-  int Fd() const { return fd_; }
-
- private:
-  int fd_ = STDIN_FILENO;
-};
 
 std::vector<cups::Queue> Queues() {
   std::vector<cups::Queue> queues;

@@ -275,9 +275,27 @@ void LeaveSpool(DWORD id, JobLock& lock, bool sent) {
       if (despoolGroup.outputs->Commit() != ERROR_SUCCESS) return;  // stays: sent again later
     }
   }
-  if (sent) RecordSent(id);
-  RemoveJobFiles(id);
+  if (sent)
+    RetireSentJob(id);
+  else
+    RemoveJobFiles(id);
 }
+
+// The description of the job this thread is sending, as it was read from the spool: only the
+// claim's holder (this thread) changes it on disk, so the port's reads of it (GetJob, SetJob)
+// need not read the file again.
+thread_local const JobDescription* descriptionInHand = nullptr;
+
+class DescriptionInHandScope {
+ public:
+  explicit DescriptionInHandScope(const JobDescription& job) : outer_(std::exchange(descriptionInHand, &job)) {}
+  ~DescriptionInHandScope() { descriptionInHand = outer_; }
+  DescriptionInHandScope(const DescriptionInHandScope&) = delete;
+  DescriptionInHandScope& operator=(const DescriptionInHandScope&) = delete;
+
+ private:
+  const JobDescription* outer_;
+};
 
 // Despools a job whose claim this thread holds.
 DWORD DespoolClaimed(DWORD id, JobLock& lock, bool retryFailed) {
@@ -286,17 +304,18 @@ DWORD DespoolClaimed(DWORD id, JobLock& lock, bool retryFailed) {
   if (status == ERROR_INVALID_PARAMETER) return GoneStatus(id);
   if (status != ERROR_SUCCESS) return status;
   if (job.printed) {  // taken by its port before a crash kept the files from going
-    RecordSent(id);
-    RemoveJobFiles(id);
+    RetireSentJob(id);
     return ERROR_SUCCESS;
   }
   if (job.state == "failed" && !retryFailed)
     return job.errorCode ? job.errorCode : static_cast<DWORD>(ERROR_GEN_FAILURE);
+  const JobDescription disk = job;  // as the port reads it meanwhile
   // The description is not rewritten while the job is sent: the claim on its data tells who is
   // printing it, and a crash releases the claim, leaving the job as it was.
   job.state = "printing";
   job.errorCode = 0;
   job.error.clear();
+  DescriptionInHandScope inHandDescription(disk);
 
   Outcome outcome;
   FailureCollector reported;
@@ -392,8 +411,10 @@ DWORD EndDespoolGroup() noexcept {
   if (status != ERROR_SUCCESS) return status;  // all stay, to be sent again; the claims go with `held`
   for (const HeldJob& job : held) {
     try {
-      if (job.sent) RecordSent(job.id);
-      RemoveJobFiles(job.id);
+      if (job.sent)
+        RetireSentJob(job.id);
+      else
+        RemoveJobFiles(job.id);
     } catch (...) {
       // Out of memory for a path: the job stays, sent again later (a duplicate, not a loss).
     }
@@ -401,7 +422,14 @@ DWORD EndDespoolGroup() noexcept {
   return ERROR_SUCCESS;
 }
 
+bool ReadJobInHand(DWORD id, JobDescription& job) {
+  if (!descriptionInHand || descriptionInHand->id != id) return ReadJob(id, job) == ERROR_SUCCESS;
+  job = *descriptionInHand;
+  return true;
+}
+
 void ReleasePrintedJob(DWORD id) {
+  if (descriptionInHand && descriptionInHand->id == id) descriptionInHand = nullptr;  // gone now, or soon
   if (despoolGroup.depth > 0 && InsideDespool() && watchedJob == id) {
     despoolGroup.released.push_back(id);
     return;

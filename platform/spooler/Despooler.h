@@ -2,6 +2,8 @@
 // spool/printed/<printer>/, a monitor's port gets it through the monitor's entry points, in the
 // order a spooler calls them.
 #pragma once
+#include "JobDescription.h"
+
 #include <windef.h>
 
 namespace qv::spool {
@@ -24,6 +26,10 @@ void BeginDespoolGroup() noexcept;
 DWORD EndDespoolGroup() noexcept;
 // Whether job `id` was sent by this thread's open despool group and waits for its end.
 bool SentInDespoolGroup(DWORD id);
+
+// Reads job `id`'s description: the copy this thread read when it began sending the job, when
+// that is the job in hand, else from the spool. False when it can't be read.
+bool ReadJobInHand(DWORD id, JobDescription& job);
 
 // Called for the port's report that job `id` is printed in full (SetJob): removes its
 // description, or, for the job in hand inside a despool group, leaves that to the group's end.

@@ -109,7 +109,7 @@ struct JobInfo {
 DWORD FindJob(HANDLE printer, DWORD jobId, JobDescription& job) {
   OpenPrinterEntry entry;
   if (!PrinterHandles::Find(printer, entry)) return ERROR_INVALID_HANDLE;
-  if (ReadJob(jobId, job) != ERROR_SUCCESS || !EqualNoCase(job.printer, entry.printer))
+  if (!ReadJobInHand(jobId, job) || !EqualNoCase(job.printer, entry.printer))
     return ERROR_INVALID_PARAMETER;
   return ERROR_SUCCESS;
 }

@@ -149,11 +149,18 @@ DWORD AllocateJobId(DWORD& id) {
 DWORD FlushSpoolFolder() { return FlushFolder(SpoolDir()); }
 
 DWORD ReadJob(DWORD id, JobDescription& job) {
-  std::ifstream in(DescriptionPath(id), std::ios::binary);
-  if (!in) return ERROR_INVALID_PARAMETER;
-  std::stringstream text;
-  text << in.rdbuf();
-  if (!ParseDescription(text.str(), job) || job.id != id) return ERROR_INVALID_DATA;
+  files::UniqueFd in(open(DescriptionPath(id).c_str(), O_RDONLY | O_CLOEXEC));
+  if (!in.Valid()) return ERROR_INVALID_PARAMETER;
+  std::string text;
+  char buffer[4096];
+  for (;;) {
+    ssize_t got = read(in.Get(), buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return ERROR_INVALID_DATA;
+    if (got == 0) break;
+    text.append(buffer, static_cast<size_t>(got));
+  }
+  if (!ParseDescription(text, job) || job.id != id) return ERROR_INVALID_DATA;
   return ERROR_SUCCESS;
 }
 
@@ -261,6 +268,17 @@ void RecordSent(DWORD id) {
   files::UniqueFd note(open(SentPath(id).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
 }
 
+void RetireSentJob(DWORD id) {
+  // The description itself becomes the note: a rename, where a new note and a removed
+  // description would cost the file system an inode made and one freed per job.
+  mkdir(SentDir().c_str(), 0755);  // exists already but the first time
+  if (rename(DescriptionPath(id).c_str(), SentPath(id).c_str()) != 0) {
+    RecordSent(id);
+    unlink(DescriptionPath(id).c_str());
+  }
+  unlink(DataPath(id).c_str());
+}
+
 bool WasSent(DWORD id) { return Exists(SentPath(id)); }
 
 void SweepSpool() {
@@ -271,8 +289,15 @@ void SweepSpool() {
     auto written = fs::last_write_time(path, error);
     return !error && now - written > std::chrono::minutes(10);
   };
-  for (const auto& entry : fs::directory_iterator(SentDir(), error))
-    if (old(entry.path())) unlink(entry.path().c_str());
+  // A note's age is that of its last change of status: a note renamed from a description
+  // keeps the description's older write time.
+  const auto changedAgo = std::chrono::system_clock::now().time_since_epoch();
+  for (const auto& entry : fs::directory_iterator(SentDir(), error)) {
+    struct stat info {};
+    if (stat(entry.path().c_str(), &info) != 0) continue;
+    const auto changed = std::chrono::seconds(info.st_ctim.tv_sec) + std::chrono::nanoseconds(info.st_ctim.tv_nsec);
+    if (changedAgo - changed > std::chrono::minutes(10)) unlink(entry.path().c_str());
+  }
   for (const auto& entry : fs::directory_iterator(SpoolDir(), error)) {
     std::string name = entry.path().filename().string();
     std::string path = entry.path().string();

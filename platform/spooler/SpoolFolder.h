@@ -63,6 +63,9 @@ void RemoveJobFiles(DWORD id);
 // another one that finds the job gone can tell "sent by someone else" from "data vanished".
 void RecordSent(DWORD id);
 bool WasSent(DWORD id);
+// Removes a job its port took in full and leaves its note, in that order: the description is
+// renamed to the note, then the data removed.
+void RetireSentJob(DWORD id);
 // Removes the description of a job its port reported printed in full; its data goes when the
 // despooler lets go of it, or with the sweep.
 void RemoveJobDescription(DWORD id);
