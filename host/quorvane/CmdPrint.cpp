@@ -181,6 +181,10 @@ int RunPrint(const std::vector<std::string>& args) {
   if (paths.empty()) paths.push_back("-");
   if (std::count(paths.begin(), paths.end(), "-") > 1)
     throw UsageError("standard input (\"-\") can be printed only once");
+  // An empty name is most often a script's unset variable: refused, rather than left waiting
+  // on standard input.
+  if (std::count(paths.begin(), paths.end(), "") > 0)
+    throw UsageError("an empty file name can't be printed (\"-\" prints standard input)");
   if (UsingCups()) {
     if (options.Value("--machine")) throw UsageError("CUPS records the machine of a job itself: leave out --machine");
     return PrintWithCups(options.Value("--printer"), paths, options.Value("--title"),
@@ -193,9 +197,8 @@ int RunPrint(const std::vector<std::string>& args) {
   const std::optional<std::string> title = options.Value("--title");
 
   // Every file is opened before any is spooled: a name mistyped prints nothing.
-  // An empty name reads standard input here, as "-" does.
   std::vector<std::unique_ptr<InputFile>> inputs;
-  for (const std::string& path : paths) inputs.push_back(std::make_unique<InputFile>(path.empty() ? "-" : path));
+  for (const std::string& path : paths) inputs.push_back(std::make_unique<InputFile>(path));
 
   // Spooled one after the other and accepted in batches, each batch flushed at once: the
   // numbers of a batch are shown only after its flush, when its jobs are safely in the spool.

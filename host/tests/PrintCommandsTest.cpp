@@ -146,6 +146,7 @@ TEST_F(PrintCommandsTest, RefusedPrintsLeaveNothingInTheSpool) {
       {{"print", prefix.Dir()}, 1, "it is a folder"},
       {{"print", input, prefix.Path("missing.bin")}, 1, "No such file or directory"},
       {{"print", "-", input, "-"}, 2, "standard input (\"-\") can be printed only once"},
+      {{"print", input, ""}, 2, "an empty file name can't be printed"},
       {{"print", "--colour", input}, 2, "unknown option"},
   };
   for (const Case& c : cases) {
