@@ -263,9 +263,14 @@ bool TakeReleased(DWORD id) {
   return true;
 }
 
+// The job this thread is sending whose description already became its "sent" note, when its
+// port reported it printed outside a despool group (ReleasePrintedJob); 0 when none.
+thread_local DWORD describedAsSent = 0;
+
 // The job leaves the spool: now, or, inside a despool group, once the group's outputs are
 // flushed. `sent`: its port took it in full, which a note tells other despoolers.
-void LeaveSpool(DWORD id, JobLock& lock, bool sent) {
+// `noteLeft`: the note is there already (its description became it), only the data goes.
+void LeaveSpool(DWORD id, JobLock& lock, bool sent, bool noteLeft) {
   if (despoolGroup.depth > 0) {
     try {
       despoolGroup.held.push_back({id, std::make_unique<files::UniqueFd>(lock.ReleaseFd()), sent});
@@ -275,10 +280,15 @@ void LeaveSpool(DWORD id, JobLock& lock, bool sent) {
       if (despoolGroup.outputs->Commit() != ERROR_SUCCESS) return;  // stays: sent again later
     }
   }
-  if (sent)
+  if (sent && noteLeft) {
+    RemoveJobData(id);
+  } else if (sent) {
     RetireSentJob(id);
-  else
+  } else {
     RemoveJobFiles(id);
+    // Not sent after all: no note says otherwise.
+    if (noteLeft) ForgetSent(id);
+  }
 }
 
 // The description of the job this thread is sending, as it was read from the spool: only the
@@ -322,30 +332,35 @@ DWORD DespoolClaimed(DWORD id, JobLock& lock, bool retryFailed) {
   {
     ReportedFailuresScope watched(id, reported);
     JobInHandScope inHand(InHand(job));
+    describedAsSent = 0;
     {
       DespoolScope inside(job.hops, job.reprintBudget);
       outcome = SendToPort(job, lock.Fd());
     }
     if (outcome.status != ERROR_SUCCESS) ReportFailure(PortFailure(outcome));
   }
+  const bool noteLeft = std::exchange(describedAsSent, 0) == id;
   if (outcome.status == ERROR_SUCCESS && reported.Failures().empty()) {
     TakeReleased(id);
-    LeaveSpool(id, lock, true);
+    LeaveSpool(id, lock, true, noteLeft);
     return ERROR_SUCCESS;
   }
   // The port may have changed the job meanwhile (SetJob). A port that reported the job printed
-  // in full has removed its description: it is not brought back. (A job whose despool reported
-  // failures keeps its description: SetJob leaves it, see DespoolReportedFailures.)
+  // in full has removed its description (or made it the job's note): it is not brought back.
+  // (A job whose despool reported failures keeps its description: SetJob leaves it, see
+  // DespoolReportedFailures.)
   const JobDescription sent = job;
   bool restored = false;
   const bool removed = ReadJob(id, job) == ERROR_INVALID_PARAMETER;
   if (TakeReleased(id) || removed) {
     if (reported.Failures().empty()) {
-      LeaveSpool(id, lock, outcome.status == ERROR_SUCCESS);
+      LeaveSpool(id, lock, outcome.status == ERROR_SUCCESS, noteLeft);
       return outcome.status;
     }
     job = sent;  // failures came after the port's report: the job is brought back to be kept
     restored = true;
+    // Back in the spool: no note may say it was sent.
+    if (noteLeft) ForgetSent(id);
   }
   // A job during whose despool a failure was reported is kept, even when its port took it:
   // its data is all that is left of it, and a retry runs the port's whole script again.
@@ -432,6 +447,12 @@ void ReleasePrintedJob(DWORD id) {
   if (descriptionInHand && descriptionInHand->id == id) descriptionInHand = nullptr;  // gone now, or soon
   if (despoolGroup.depth > 0 && InsideDespool() && watchedJob == id) {
     despoolGroup.released.push_back(id);
+    return;
+  }
+  // The job in hand: its description becomes the note that says it was sent, so that when the
+  // despool ends only its data goes (the note is what the job would leave anyway).
+  if (InsideDespool() && watchedJob == id) {
+    if (RetireDescriptionAsSent(id)) describedAsSent = id;
     return;
   }
   RemoveJobDescription(id);

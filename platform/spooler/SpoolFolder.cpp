@@ -279,6 +279,17 @@ void RetireSentJob(DWORD id) {
   unlink(DataPath(id).c_str());
 }
 
+bool RetireDescriptionAsSent(DWORD id) {
+  mkdir(SentDir().c_str(), 0755);  // exists already but the first time
+  if (rename(DescriptionPath(id).c_str(), SentPath(id).c_str()) == 0) return true;
+  unlink(DescriptionPath(id).c_str());
+  return false;
+}
+
+void RemoveJobData(DWORD id) { unlink(DataPath(id).c_str()); }
+
+void ForgetSent(DWORD id) { unlink(SentPath(id).c_str()); }
+
 bool WasSent(DWORD id) { return Exists(SentPath(id)); }
 
 void SweepSpool() {

@@ -66,6 +66,14 @@ bool WasSent(DWORD id);
 // Removes a job its port took in full and leaves its note, in that order: the description is
 // renamed to the note, then the data removed.
 void RetireSentJob(DWORD id);
+// The description of a job its port reported printed in full becomes the job's note (one
+// rename, where a removed description and a new note would make and free an inode each).
+// False when the rename failed; the description is then removed and no note is left.
+bool RetireDescriptionAsSent(DWORD id);
+// Removes a job's data alone (its description already went) / its note (the job came back or
+// was not sent after all).
+void RemoveJobData(DWORD id);
+void ForgetSent(DWORD id);
 // Removes the description of a job its port reported printed in full; its data goes when the
 // despooler lets go of it, or with the sweep.
 void RemoveJobDescription(DWORD id);

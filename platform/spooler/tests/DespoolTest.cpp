@@ -215,6 +215,44 @@ TEST_F(SpoolerTest, AJobWhosePortReportedAFailureIsKeptFailedAndNamedToTheSink) 
   EXPECT_TRUE(SpoolLeftovers().empty());
 }
 
+// A job its port reported printed leaves the note "sent/<id>" (other despoolers tell "sent" from
+// "vanished" by it) only when it leaves the spool: a job kept failed carries none, even when its
+// description already became the note before the failure came.
+TEST_F(SpoolerTest, ANoteSaysSentOnlyOfAJobThatLeftTheSpool) {
+  InstallTestMonitor({"QV1"});
+  ASSERT_EQ(AddPrinter("Archive", "QV1", ""), ERROR_SUCCESS);
+  struct Row {
+    const char* name;
+    DWORD reported;  // failure the port reports at its end of document (0: none)
+    bool after;      // reported after the port reported the job printed
+  };
+  const Row rows[] = {
+      {"PrintedInFull", 0, false},
+      {"FailureBeforePrinted", ERROR_ACCESS_DENIED, false},
+      {"FailureAfterPrinted", ERROR_ACCESS_DENIED, true},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    SetNumber(MonitorKey("Test"), "ReportAtEndDoc", row.reported);
+    SetNumber(MonitorKey("Test"), "ReportAfterPrinted", row.after);
+    DWORD id = Spool("Archive", "data", nullptr, "Web page");
+    ASSERT_NE(id, 0u);
+    const std::string note = prefix.Path("spool/sent/" + std::to_string(id));
+    EXPECT_EQ(DespoolJob(id), row.reported);
+    JobEntry entry;
+    EXPECT_EQ(GetJobEntry(id, entry) == ERROR_SUCCESS, row.reported != 0) << "a failed job is kept";
+    EXPECT_EQ(std::filesystem::exists(note), row.reported == 0);
+    if (row.reported) {
+      // Tried again without the failure, it goes and leaves its note.
+      SetNumber(MonitorKey("Test"), "ReportAtEndDoc", 0);
+      EXPECT_EQ(DespoolJob(id, true), ERROR_SUCCESS);
+      EXPECT_TRUE(std::filesystem::exists(note));
+    }
+    EXPECT_EQ(DespoolJob(id), static_cast<DWORD>(ERROR_INVALID_PARAMETER)) << "sent, as its note tells";
+    EXPECT_TRUE(SpoolLeftovers().empty());
+  }
+}
+
 TEST_F(SpoolerTest, APortThatRefusesAJobIsNamedToTheSinkWithTheJob) {
   InstallTestMonitor({"QV1"});
   ASSERT_EQ(AddPrinter("Archive", "QV1", ""), ERROR_SUCCESS);
