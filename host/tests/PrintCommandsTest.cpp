@@ -195,7 +195,7 @@ TEST_F(PrintCommandsTest, PrintThroughAMonitorPortAndManyAtOnce) {
   EXPECT_EQ(Read(prefix.Path("record.data")), data);
   std::string record = Read(prefix.Path("record"));
   EXPECT_NE(record.find("job doc=input.bin user=bob machine=m1 notify=bob type=RAW driver=Plain Driver "
-                        "size=1048576 priority=1\n"),
+                        "size=1048576 priority=1 position=1 status=16\n"),
             std::string::npos) << record;
 
   std::vector<CliResult> results(6);

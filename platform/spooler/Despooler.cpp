@@ -443,6 +443,8 @@ bool ReadJobInHand(DWORD id, JobDescription& job) {
   return true;
 }
 
+bool IsJobInHand(DWORD id) { return descriptionInHand && descriptionInHand->id == id; }
+
 void ReleasePrintedJob(DWORD id) {
   if (descriptionInHand && descriptionInHand->id == id) descriptionInHand = nullptr;  // gone now, or soon
   if (despoolGroup.depth > 0 && InsideDespool() && watchedJob == id) {

@@ -30,6 +30,9 @@ bool SentInDespoolGroup(DWORD id);
 // Reads job `id`'s description: the copy this thread read when it began sending the job, when
 // that is the job in hand, else from the spool. False when it can't be read.
 bool ReadJobInHand(DWORD id, JobDescription& job);
+// Whether job `id` is the one this thread is sending (so it holds the job's claim and the job is
+// in the spool), until its port reports it printed.
+bool IsJobInHand(DWORD id);
 
 // Called for the port's report that job `id` is printed in full (SetJob): removes its
 // description, or, for the job in hand inside a despool group, leaves that to the group's end.

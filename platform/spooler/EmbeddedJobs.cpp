@@ -42,10 +42,11 @@ DWORD StatusBits(const JobDescription& job, bool claimed) {
 
 // The job's place in its printer's queue, from 1. Only the jobs before it are looked at, and
 // not those this thread already sent in its despool group (they only wait for their outputs'
-// flush to leave).
+// flush to leave). The job itself counts without its description being looked at again: it was
+// just read to find the job.
 DWORD Position(const JobDescription& job) {
-  DWORD position = 0;
-  for (const SpooledJob& other : SpooledJobs(job.id, SentInDespoolGroup))
+  DWORD position = SentInDespoolGroup(job.id) ? 0 : 1;
+  for (const SpooledJob& other : SpooledJobs(job.id == 0 ? 0 : job.id - 1, SentInDespoolGroup))
     if (EqualNoCase(other.printer, job.printer)) ++position;
   return position;
 }
@@ -91,7 +92,9 @@ struct JobInfo {
     info.pDevMode = nullptr;
     info.pStatus = status.empty() ? nullptr : buffer.Put(status);  // a failed job's error
     info.pSecurityDescriptor = nullptr;
-    info.Status = StatusBits(job, IsJobClaimed(job.id));
+    // The job this thread is sending is claimed by this thread: its data need not be opened to
+    // tell.
+    info.Status = StatusBits(job, IsJobInHand(job.id) || IsJobClaimed(job.id));
     info.Priority = job.priority;
     info.Position = Position(job);
     info.StartTime = 0;

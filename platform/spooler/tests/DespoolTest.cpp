@@ -98,11 +98,26 @@ TEST_F(SpoolerTest, MonitorPortGetsTheJobThroughTheEntryPointsInOrder) {
             "StartDocPort " + handle + " printer=Archive job=" + std::to_string(id) +
                 " level=1 docname=Invoice 7.pdf datatype=RAW\n"
                 "job doc=Invoice 7.pdf user=ann machine=pc1 notify=ann type=RAW "
-                "driver=Plain Driver size=1085440 priority=1\n"
+                "driver=Plain Driver size=1085440 priority=1 position=1 status=16\n"
                 "WritePort 1048576\nWritePort 36864\n"
                 "EndDocPort " + handle + " setjob=1\nClosePort " + handle + "\n");
   EXPECT_EQ(RecordedData(), data);
   EXPECT_TRUE(SpoolLeftovers().empty());
+}
+
+// The port asks for the job it is sent: it is printing (JOB_STATUS_PRINTING, 16), in its place
+// behind the jobs spooled before it on the same printer.
+TEST_F(SpoolerTest, AJobInHandIsPrintingInItsPlaceInTheQueue) {
+  InstallTestMonitor({"QV1"});
+  ASSERT_EQ(AddPrinter("Archive", "QV1", ""), ERROR_SUCCESS);
+  ASSERT_EQ(AddPrinter("Office", "FILE:", ""), ERROR_SUCCESS);
+  DWORD first = Spool("Archive", "first");
+  ASSERT_NE(Spool("Office", "elsewhere"), 0u);
+  DWORD second = Spool("Archive", "second");
+  ASSERT_EQ(DespoolJob(second), ERROR_SUCCESS);
+  EXPECT_NE(RecordText().find("position=2 status=16\n"), std::string::npos) << RecordText();
+  ASSERT_EQ(DespoolJob(first), ERROR_SUCCESS);
+  EXPECT_NE(RecordText().find("position=1 status=16\n"), std::string::npos) << RecordText();
 }
 
 TEST_F(SpoolerTest, APortKeptUnderTheMonitorsKeyIsItsPortWhileItReportsNone) {

@@ -87,7 +87,8 @@ std::string JobLine(LPWSTR printer, DWORD id) {
     line = "doc=" + Narrow(info->pDocument) + " user=" + Narrow(info->pUserName) + " machine=" +
            Narrow(info->pMachineName) + " notify=" + Narrow(info->pNotifyName) + " type=" +
            Narrow(info->pDatatype) + " driver=" + Narrow(info->pDriverName) + " size=" +
-           std::to_string(info->Size) + " priority=" + std::to_string(info->Priority);
+           std::to_string(info->Size) + " priority=" + std::to_string(info->Priority) +
+           " position=" + std::to_string(info->Position) + " status=" + std::to_string(info->Status);
   }
   ClosePrinter(handle);
   return line;
