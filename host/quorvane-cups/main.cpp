@@ -63,7 +63,7 @@ std::string UserName(uid_t uid) {
 
 int Discover() {
   std::vector<std::string> ports;
-  if (Installed(ChoosePrefix())) ports = MonitorPorts(kMonitor);
+  if (Installed(ChoosePrefix())) ports = cups::PortsOfMonitor(kMonitor);
   std::string lines = DiscoveryLines(ports);
   std::fwrite(lines.data(), 1, lines.size(), stdout);
   return std::fflush(stdout) == 0 ? kOk : kFailed;

@@ -3,6 +3,7 @@
 #include "Ipp.h"
 #include "RawJob.h"
 #include "../spooler/PackedBuffer.h"
+#include "../spooler/SpoolerCalls.h"
 
 #include <qv/cups.h>
 #include <qv/utf.h>
@@ -30,20 +31,6 @@ BOOL Fail(DWORD error) {
 }
 
 bool SameName(const std::string& a, const std::string& b) { return strcasecmp(a.c_str(), b.c_str()) == 0; }
-
-SYSTEMTIME UtcTime(std::time_t seconds) {
-  std::tm parts{};
-  gmtime_r(&seconds, &parts);
-  SYSTEMTIME time{};
-  time.wYear = static_cast<WORD>(parts.tm_year + 1900);
-  time.wMonth = static_cast<WORD>(parts.tm_mon + 1);
-  time.wDayOfWeek = static_cast<WORD>(parts.tm_wday);
-  time.wDay = static_cast<WORD>(parts.tm_mday);
-  time.wHour = static_cast<WORD>(parts.tm_hour);
-  time.wMinute = static_cast<WORD>(parts.tm_min);
-  time.wSecond = static_cast<WORD>(parts.tm_sec);
-  return time;
-}
 
 struct OpenQueue {
   std::string name;
@@ -116,10 +103,10 @@ BOOL PackPrinters(const std::vector<PrinterInfo>& printers, LPBYTE buffer, DWORD
 
 bool IsLocal(LPCWSTR server) { return !server || !*server; }
 
-// The ports the monitor reports, as the embedded print system lists them.
-std::vector<std::u16string> PortsOfMonitor(LPCWSTR monitor) {
-  std::vector<std::u16string> names;
-  if (!monitor) return names;
+}  // namespace
+
+std::vector<std::string> PortsOfMonitor(const std::string& monitor) {
+  std::vector<std::string> names;
   std::vector<BYTE> buffer;
   DWORD needed = 0, returned = 0;
   for (int attempt = 0; attempt < 4; ++attempt) {
@@ -133,13 +120,11 @@ std::vector<std::u16string> PortsOfMonitor(LPCWSTR monitor) {
   for (DWORD i = 0; i < returned; ++i) {
     PORT_INFO_2W port;
     std::memcpy(&port, buffer.data() + i * sizeof port, sizeof port);
-    if (port.pPortName && port.pMonitorName && SameName(ToUtf8(port.pMonitorName), ToUtf8(monitor)))
-      names.push_back(port.pPortName);
+    if (port.pPortName && port.pMonitorName && SameName(ToUtf8(port.pMonitorName), monitor))
+      names.push_back(ToUtf8(port.pPortName));
   }
   return names;
 }
-
-}  // namespace
 
 struct CupsPrintSystem::State {
   std::optional<BackendJob> job;
@@ -207,15 +192,8 @@ BOOL CupsPrintSystem::OpenPrinterW(LPWSTR name, LPHANDLE printer, LPPRINTER_DEFA
 }
 
 BOOL CupsPrintSystem::OpenPrinterA(LPSTR name, LPHANDLE printer, LPPRINTER_DEFAULTSA defaults) {
-  std::u16string wideName = name ? ToUtf16(name) : std::u16string();
-  std::u16string datatype;
-  PRINTER_DEFAULTSW wide{};
-  if (defaults) {
-    if (defaults->pDatatype) datatype = ToUtf16(defaults->pDatatype);
-    wide.pDatatype = defaults->pDatatype ? datatype.data() : nullptr;
-    wide.DesiredAccess = defaults->DesiredAccess;
-  }
-  return OpenPrinterW(name ? wideName.data() : nullptr, printer, defaults ? &wide : nullptr);
+  spool::WideOpenPrinterArguments wide(name, defaults);
+  return OpenPrinterW(wide.Name(), printer, wide.Defaults());
 }
 
 BOOL CupsPrintSystem::ClosePrinter(HANDLE printer) {
@@ -274,7 +252,7 @@ BOOL CupsPrintSystem::GetJobW(HANDLE printer, DWORD jobId, DWORD level, LPBYTE b
   info.Size = job->size > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<DWORD>(job->size);
   std::string created = OptionValue(job->options, "time-at-creation").value_or("");
   std::time_t submitted = created.empty() ? std::time(nullptr) : static_cast<std::time_t>(std::atoll(created.c_str()));
-  info.Submitted = UtcTime(submitted);
+  info.Submitted = spool::UtcSystemTime(static_cast<int64_t>(submitted) * 1000);
   packed.PutRecord(0, info);
   return TRUE;
 }
@@ -428,12 +406,12 @@ BOOL CupsPrintSystem::DeleteMonitorW(LPWSTR name, LPWSTR environment, LPWSTR mon
   // A queue that still sends its jobs to the monitor's ports keeps it.
   std::vector<Queue> queues;
   if (DWORD status = ListQueues(queues); status != ERROR_SUCCESS) return Fail(status);
-  std::vector<std::u16string> ports = PortsOfMonitor(monitorName);
+  const std::vector<std::string> ports = monitorName ? PortsOfMonitor(ToUtf8(monitorName)) : std::vector<std::string>();
   for (const Queue& queue : queues) {
     std::optional<std::string> port = QuorvanePort(queue.deviceUri);
     if (!port) continue;
-    for (const std::u16string& own : ports)
-      if (SameName(ToUtf8(own), *port)) return Fail(ERROR_PRINT_MONITOR_IN_USE);
+    for (const std::string& own : ports)
+      if (SameName(own, *port)) return Fail(ERROR_PRINT_MONITOR_IN_USE);
   }
   if (!EmbeddedSystem().DeleteMonitorW(name, environment, monitorName)) return FALSE;
   if (DWORD status = RemoveBackend(); status != ERROR_SUCCESS) return Fail(status);

@@ -84,27 +84,46 @@ DWORD WalkBelow(const std::string& host, const std::vector<std::string>& element
   return ERROR_SUCCESS;
 }
 
+// What a call below an administrator's folder works on: the folder's host path, the elements
+// of the relative path, and (once walked) the opened parent of the last element.
+struct Below {
+  std::string host;
+  std::vector<std::string> elements;
+  UniqueFd parent;
+
+  // Resolves the folder and splits the path; false, with the last error set, when either is
+  // refused.
+  bool Resolve(LPCSTR folder, LPCSTR relativePath) {
+    if (!qv::files::NotedHostPathFromArgument(folder, host)) return false;
+    if (DWORD status = SplitRelative(relativePath ? relativePath : "", elements)) return Fail(status, false);
+    return true;
+  }
+  DWORD WalkToParent() { return WalkBelow(host, elements, elements.size() - 1, parent); }
+  const std::string& Last() const { return elements.back(); }
+  // A failure, noted with the host path the call was about for the person who has to fix it.
+  BOOL Failed(DWORD status) const {
+    qv::NoteFailedHostPath(Joined(host, elements), status);
+    return Fail(status, FALSE);
+  }
+};
+
 }  // namespace
 
 BOOL WINAPI QvCreateDirectoryBelowA(LPCSTR folder, LPCSTR relativePath) {
   return Guarded(FALSE, [&]() -> BOOL {
-    std::string host;
-    if (!qv::files::NotedHostPathFromArgument(folder, host)) return FALSE;
-    std::vector<std::string> elements;
-    if (DWORD status = SplitRelative(relativePath ? relativePath : "", elements)) return Fail(status, FALSE);
-    UniqueFd parent;
-    DWORD status = WalkBelow(host, elements, elements.size() - 1, parent);
+    Below below;
+    if (!below.Resolve(folder, relativePath)) return FALSE;
+    DWORD status = below.WalkToParent();
     if (status == ERROR_SUCCESS) {
-      if (mkdirat(parent.Get(), elements.back().c_str(), 0777) == 0) {  // less umask
+      if (mkdirat(below.parent.Get(), below.Last().c_str(), 0777) == 0) {  // less umask
         // Guards the new folder's entry: a folder lost in a power cut takes its copies along.
-        qv::FlushFolderOrDefer(parent.Get());
+        qv::FlushFolderOrDefer(below.parent.Get());
         return TRUE;
       }
       if (errno == EEXIST) return Fail(ERROR_ALREADY_EXISTS, FALSE);
       status = WalkError(errno);
     }
-    qv::NoteFailedHostPath(Joined(host, elements), status);
-    return Fail(status, FALSE);
+    return below.Failed(status);
   });
 }
 
@@ -112,17 +131,12 @@ BOOL WINAPI QvCopyFileBelowA(LPCSTR existingFileName, LPCSTR folder, LPCSTR rela
   return Guarded(FALSE, [&]() -> BOOL {
     std::string source;
     if (!qv::files::HostPathFromArgument(existingFileName, source)) return FALSE;
-    std::string host;
-    if (!qv::files::NotedHostPathFromArgument(folder, host)) return FALSE;
-    std::vector<std::string> elements;
-    if (DWORD status = SplitRelative(relativePath ? relativePath : "", elements)) return Fail(status, FALSE);
-    UniqueFd parent;
-    DWORD status = WalkBelow(host, elements, elements.size() - 1, parent);
+    Below below;
+    if (!below.Resolve(folder, relativePath)) return FALSE;
+    DWORD status = below.WalkToParent();
     if (status == ERROR_SUCCESS)
-      status = qv::files::CopyIntoFolder(source, parent.Get(), elements.back(), failIfExists != FALSE);
+      status = qv::files::CopyIntoFolder(source, below.parent.Get(), below.Last(), failIfExists != FALSE);
     if (status == ERROR_SUCCESS) return TRUE;
-    // The file a port's script could not write, for the person who has to fix it.
-    qv::NoteFailedHostPath(Joined(host, elements), status);
-    return Fail(status, FALSE);
+    return below.Failed(status);
   });
 }

@@ -6,6 +6,7 @@
 #include "PrinterHandles.h"
 #include "PrinterStore.h"
 #include "SpoolFolder.h"
+#include "SpoolerCalls.h"
 #include "Status.h"
 
 #include <qv/utf.h>
@@ -15,22 +16,6 @@
 
 namespace qv::spool {
 namespace {
-
-SYSTEMTIME UtcTime(int64_t milliseconds) {
-  std::time_t seconds = static_cast<std::time_t>(milliseconds / 1000);
-  std::tm parts{};
-  gmtime_r(&seconds, &parts);
-  SYSTEMTIME time{};
-  time.wYear = static_cast<WORD>(parts.tm_year + 1900);
-  time.wMonth = static_cast<WORD>(parts.tm_mon + 1);
-  time.wDayOfWeek = static_cast<WORD>(parts.tm_wday);
-  time.wDay = static_cast<WORD>(parts.tm_mday);
-  time.wHour = static_cast<WORD>(parts.tm_hour);
-  time.wMinute = static_cast<WORD>(parts.tm_min);
-  time.wSecond = static_cast<WORD>(parts.tm_sec);
-  time.wMilliseconds = static_cast<WORD>(milliseconds % 1000);
-  return time;
-}
 
 DWORD StatusBits(const JobDescription& job, bool claimed) {
   DWORD bits = 0;
@@ -101,7 +86,7 @@ struct JobInfo {
     info.UntilTime = 0;
     info.TotalPages = job.totalPages;
     info.Size = job.size > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<DWORD>(job.size);
-    info.Submitted = UtcTime(job.submitted);
+    info.Submitted = UtcSystemTime(job.submitted);
     info.Time = 0;
     info.PagesPrinted = 0;
     return info;

@@ -6,6 +6,7 @@
 #include "PrinterStore.h"
 #include "RawDocument.h"
 #include "SpoolFolder.h"
+#include "SpoolerCalls.h"
 #include "Status.h"
 
 #include <qv/diagnostics.h>
@@ -121,15 +122,8 @@ BOOL EmbeddedPrintSystem::OpenPrinterW(LPWSTR name, LPHANDLE printer, LPPRINTER_
 }
 
 BOOL EmbeddedPrintSystem::OpenPrinterA(LPSTR name, LPHANDLE printer, LPPRINTER_DEFAULTSA defaults) {
-  std::u16string wideName = name ? ToUtf16(name) : std::u16string();
-  std::u16string datatype;
-  PRINTER_DEFAULTSW wideDefaults{};
-  if (defaults) {
-    if (defaults->pDatatype) datatype = ToUtf16(defaults->pDatatype);
-    wideDefaults.pDatatype = defaults->pDatatype ? datatype.data() : nullptr;
-    wideDefaults.DesiredAccess = defaults->DesiredAccess;
-  }
-  if (OpenPrinterW(name ? wideName.data() : nullptr, printer, defaults ? &wideDefaults : nullptr)) return TRUE;
+  WideOpenPrinterArguments wide(name, defaults);
+  if (OpenPrinterW(wide.Name(), printer, wide.Defaults())) return TRUE;
   // Raw documents are opened this way (a port's script printing a job again). The job processor
   // stays silent about a refusal, so the print system tells the host which printer is missing.
   if (GetLastError() == ERROR_INVALID_PRINTER_NAME) {

@@ -23,6 +23,9 @@ inline constexpr const char* kBudgetOption = "quorvane-budget";
 // Where a queue moved to "FILE:" sends its jobs: accepted and dropped.
 inline constexpr const char* kNullDeviceUri = "file:///dev/null";
 
+// The ports `monitor` reports through the embedded print system's EnumPorts (names compared
+// without case); none when its listing fails.
+std::vector<std::string> PortsOfMonitor(const std::string& monitor);
 // The port a device URI names: the port of a "quorvane:" URI (percent-decoded), "FILE:" for a
 // "file:" URI, else the URI itself.
 std::string PortOfDeviceUri(const std::string& uri);
