@@ -208,6 +208,7 @@ int RunPrint(const std::vector<std::string>& args) {
   std::vector<DWORD> unflushed;  // spooled, not accepted yet
   std::string failure;
   size_t failedFile = paths.size();  // the file the failure is about
+  bool failureNamesFile = true;      // else it is about the printer, which no file got to
   auto accept = [&] {
     if (unflushed.empty()) return true;
     DWORD status = FlushSpool();
@@ -235,6 +236,7 @@ int RunPrint(const std::vector<std::string>& args) {
     if (status != ERROR_SUCCESS) {
       if (!accept()) break;  // the jobs before the file that failed are accepted all the same
       failedFile = i;
+      failureNamesFile = status != ERROR_INVALID_PRINTER_NAME;
       failure = status == ERROR_INVALID_PRINTER_NAME ? "printer \"" + job.printer + "\" does not exist" + InPrefix()
                                                      : SpoolFailure(Shown(paths[i]), status);
       break;
@@ -256,7 +258,9 @@ int RunPrint(const std::vector<std::string>& args) {
   }
   DespoolWaitingJobs();  // jobs a crash or a reprint left behind; their failures stay listed
   if (!failure.empty()) {
-    if (paths.size() > failedFile + 1)
+    if (!failureNamesFile)
+      std::fprintf(stderr, "quorvane: %zu file(s) were not printed\n", paths.size() - failedFile);
+    else if (paths.size() > failedFile + 1)
       std::fprintf(stderr, "quorvane: %zu file(s) after it were not printed\n", paths.size() - failedFile - 1);
     return 1;
   }

@@ -142,6 +142,7 @@ TEST_F(PrintCommandsTest, RefusedPrintsLeaveNothingInTheSpool) {
     const char* message;
   } cases[] = {
       {{"print", "--printer", "Nobody", input}, 1, "printer \"Nobody\" does not exist"},
+      {{"print", "--printer", "Nobody", input, input}, 1, "2 file(s) were not printed"},
       {{"print", prefix.Path("missing.bin")}, 1, "No such file or directory"},
       {{"print", prefix.Dir()}, 1, "it is a folder"},
       {{"print", input, prefix.Path("missing.bin")}, 1, "No such file or directory"},

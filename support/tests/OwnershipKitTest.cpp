@@ -15,6 +15,8 @@
 
 #include <qv/macros.h>
 
+#include "TempPrefix.h"
+
 namespace {
 
 // Handles are small numbers; 0 holds nothing. Every release is recorded.
@@ -97,6 +99,24 @@ TEST(UniqueResourceTest, FailedOpensHoldNothing) {
   EXPECT_FALSE(win::UniqueHKey(nullptr));
   const win::UniqueHandle failed(INVALID_HANDLE_VALUE);
   EXPECT_EQ(failed.Get(), INVALID_HANDLE_VALUE);  // the value stays readable for the caller
+}
+
+// The key owner's own part is its release: the key is really closed (the owner's moves and
+// resets are the template's, checked above).
+TEST(UniqueResourceTest, AKeyOwnerClosesTheKeyItTook) {
+  qv::testing::TempPrefix prefix;
+  HKEY raw = nullptr;
+  {
+    win::UniqueHKey key;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\QuorvaneTests\\KeyOwner", 0, nullptr, 0, KEY_READ,
+                              nullptr, key.Out(), nullptr),
+              ERROR_SUCCESS);
+    raw = key.Get();
+    DWORD size = 0;
+    EXPECT_NE(RegQueryValueExW(raw, WSTR("absent"), nullptr, nullptr, nullptr, &size), ERROR_INVALID_HANDLE);
+  }
+  DWORD size = 0;
+  EXPECT_EQ(RegQueryValueExW(raw, WSTR("absent"), nullptr, nullptr, nullptr, &size), ERROR_INVALID_HANDLE);
 }
 
 // An object that counts its references; deleted by nobody (it lives on the test's stack).
