@@ -1,6 +1,7 @@
 // quorvane install and uninstall: the job processor and the monitor register themselves
 // through their own exports, as a registration tool loads and calls them on Windows.
 #include "Command.h"
+#include "CupsLibrary.h"
 #include "CupsCommands.h"
 #include "MonitorUsers.h"
 #include "PrintSystemChoice.h"
@@ -100,13 +101,13 @@ bool MonitorInstalled() {
 // cupsd looks for it.
 void CheckCups() {
   std::vector<cups::Queue> queues;
-  if (DWORD status = cups::ListQueues(queues)) FailWithScheduler("the CUPS scheduler", status);
-  if (cups::BackendSource().empty())
-    throw Failure("the CUPS backend (quorvane-cups) is neither in the build tree nor in " + cups::ServerBin() +
+  if (DWORD status = Cups().listQueues(queues)) FailWithScheduler("the CUPS scheduler", status);
+  if (Cups().backendSource().empty())
+    throw Failure("the CUPS backend (quorvane-cups) is neither in the build tree nor in " + Cups().serverBin() +
                   "/backend");
   if (geteuid() != 0)
     throw Failure("installing into CUPS needs root: the backend must be root-owned with mode 0700 in " +
-                  cups::ServerBin() + "/backend");
+                  Cups().serverBin() + "/backend");
 }
 
 // Sets the log file to <prefix>/quorvane.log when none is set, so that failures leave a trace from
@@ -145,15 +146,15 @@ int Install(const std::vector<std::string>& args) {
   const std::string log = LogByDefault();
   if (kind == PrintSystemKind::kCups) {
     // A monitor recorded earlier (for the embedded print system) left the backend out.
-    const std::string source = cups::BackendSource();
-    if (DWORD status = source.empty() ? static_cast<DWORD>(ERROR_FILE_NOT_FOUND) : cups::InstallBackend(source))
-      FailWithStatus("the CUPS backend " + cups::InstalledBackendPath(), status);
+    const std::string source = Cups().backendSource();
+    if (DWORD status = source.empty() ? static_cast<DWORD>(ERROR_FILE_NOT_FOUND) : Cups().installBackend(source))
+      FailWithStatus("the CUPS backend " + Cups().installedBackendPath(), status);
     RecordPrintSystem(kind);
     // Installing writes many keys: the next command opens a store with an empty log.
     qv::CheckpointRegistry(true);
     std::printf("Quorvane is installed into CUPS: monitor \"Quorvane\" with its job processor, backend %s\n"
                 "Queues on \"quorvane:/PORT\" now run PORT's script (\"quorvane printer add NAME --port PORT\")\n",
-                cups::InstalledBackendPath().c_str());
+                Cups().installedBackendPath().c_str());
     if (!log.empty()) std::printf("Failures are logged to %s (\"quorvane log --show\") and shown by lpstat -p\n", log.c_str());
     return 0;
   }

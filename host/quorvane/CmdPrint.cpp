@@ -1,6 +1,6 @@
-// quorvane print: spools each file (or standard input) whole as a job of a printer, prints the
-// jobs' numbers once all are safely in the spool, then sends the jobs through the printer's
-// port, and after them any job left waiting in the spool.
+// quorvane print: spools each file (or standard input) whole as a job of a printer, sends the
+// jobs through the printer's port, prints the jobs' numbers once each is printed or safely in
+// the spool, and then sends any job left waiting in the spool.
 #include "Command.h"
 #include "CupsCommands.h"
 #include "InputFile.h"
@@ -33,10 +33,10 @@ const char kUsage[] =
     "usage: quorvane print [-d|--printer NAME] [--title TITLE] [--user USER] [--machine MACHINE]\n"
     "                      [--] [FILE... | -]\n"
     "Prints each FILE as a job of its own, or standard input when FILE is \"-\" or not given.\n"
-    "Without a printer the only printer is used. Once the jobs are safely in the spool, one\n"
-    "line per job tells its request id: \"request id is PRINTER-NUMBER (1 file(s))\". A job\n"
-    "that fails is told on standard error, kept in the spool (\"quorvane jobs\") and makes the\n"
-    "command exit 1.\n"
+    "Without a printer the only printer is used. Once each job is printed, or safely in the\n"
+    "spool, one line per job tells its request id: \"request id is PRINTER-NUMBER (1 file(s))\".\n"
+    "A job that fails is told on standard error, kept in the spool (\"quorvane jobs\") and\n"
+    "makes the command exit 1.\n"
     "Under CUPS each file is submitted as a raw job of the CUPS queue, owned by USER, and the\n"
     "command returns once CUPS has them (\"quorvane jobs\" and lpstat show them).";
 
@@ -200,8 +200,11 @@ int RunPrint(const std::vector<std::string>& args) {
   std::vector<std::unique_ptr<InputFile>> inputs;
   for (const std::string& path : paths) inputs.push_back(std::make_unique<InputFile>(path));
 
-  // Spooled one after the other and accepted in batches, each batch flushed at once: the
-  // numbers of a batch are shown only after its flush, when its jobs are safely in the spool.
+  // Spooled one after the other and accepted in batches, then sent. Nothing of a job is flushed
+  // in the spool unless it stays there: a job its port takes in full needs its output on disk,
+  // which its port's despool flushes. A job's number is shown once it is sent, or once it is
+  // durable in the spool (it failed, or its output could not be flushed); until then a crash of
+  // the process leaves it to the next despool, and a crash of the machine drops it unshown.
   // Files after one that fails are not spooled; the jobs accepted before it are sent.
   ReserveJobIds(static_cast<DWORD>(paths.size()));
   std::vector<DWORD> ids;        // accepted
@@ -211,9 +214,9 @@ int RunPrint(const std::vector<std::string>& args) {
   bool failureNamesFile = true;      // else it is about the printer, which no file got to
   auto accept = [&] {
     if (unflushed.empty()) return true;
-    DWORD status = FlushSpool();
+    DWORD status = AcceptSpoolToSendNow();
     if (status != ERROR_SUCCESS) {
-      std::fprintf(stderr, "quorvane: the spool folder %s/spool can't be flushed: %s\n", qv::ChosenPrefixDir().c_str(),
+      std::fprintf(stderr, "quorvane: the spool folder %s/spool can't take the jobs: %s\n", qv::ChosenPrefixDir().c_str(),
                    StatusText(status).c_str());
       failedFile = ids.size();
       failure = Shown(paths[failedFile]) + (unflushed.size() > 1 ? " and the files after it" : "") +
@@ -221,8 +224,6 @@ int RunPrint(const std::vector<std::string>& args) {
       unflushed.clear();
       return false;
     }
-    for (DWORD id : unflushed) std::printf("request id is %s-%u (1 file(s))\n", job.printer.c_str(), static_cast<unsigned>(id));
-    std::fflush(stdout);
     ids.insert(ids.end(), unflushed.begin(), unflushed.end());
     unflushed.clear();
     return true;
@@ -256,6 +257,19 @@ int RunPrint(const std::vector<std::string>& args) {
       sent = false;
     }
   }
+  // Every job is now sent or in the spool; one still there is made durable before its number
+  // is shown.
+  for (DWORD id : ids) {
+    if (DWORD status = KeepJobInSpool(id); status != ERROR_SUCCESS) {
+      std::fprintf(stderr,
+                   "quorvane: job %u stays in the spool, but it could not be flushed there (a crash of the machine "
+                   "may lose it): %s\n",
+                   static_cast<unsigned>(id), StatusText(status).c_str());
+      sent = false;
+    }
+    std::printf("request id is %s-%u (1 file(s))\n", job.printer.c_str(), static_cast<unsigned>(id));
+  }
+  std::fflush(stdout);
   DespoolWaitingJobs();  // jobs a crash or a reprint left behind; their failures stay listed
   if (!failure.empty()) {
     if (!failureNamesFile)

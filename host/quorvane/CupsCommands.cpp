@@ -1,5 +1,6 @@
 #include "CupsCommands.h"
 #include "Command.h"
+#include "CupsLibrary.h"
 #include "InputFile.h"
 
 #include <qv/cups.h>
@@ -22,11 +23,11 @@ namespace {
 
 std::vector<cups::Queue> Queues() {
   std::vector<cups::Queue> queues;
-  if (DWORD status = cups::ListQueues(queues)) FailWithScheduler("the CUPS queues", status);
+  if (DWORD status = Cups().listQueues(queues)) FailWithScheduler("the CUPS queues", status);
   return queues;
 }
 
-bool IsQuorvaneQueue(const cups::Queue& queue) { return cups::QuorvanePort(queue.deviceUri).has_value(); }
+bool IsQuorvaneQueue(const cups::Queue& queue) { return Cups().quorvanePort(queue.deviceUri).has_value(); }
 
 std::string StateText(const cups::Queue& queue) {
   std::string state = queue.state == 5 ? "stopped" : queue.state == 4 ? "printing" : "idle";
@@ -39,7 +40,7 @@ std::string StateText(const cups::Queue& queue) {
 
 void FailWithScheduler(const std::string& what, unsigned long status) {
   std::string text = what + ": " + StatusText(static_cast<DWORD>(status));
-  std::string words = cups::LastSchedulerMessage();
+  std::string words = Cups().lastSchedulerMessage();
   if (!words.empty()) text += " (" + words + ")";
   throw Failure(text);
 }
@@ -60,24 +61,24 @@ int ListCupsPrinters() {
 }
 
 int AddCupsPrinter(const std::string& name, const std::string& port) {
-  DWORD status = cups::AddRawQueue(name, port, "Quorvane port " + port);
+  DWORD status = Cups().addRawQueue(name, port, "Quorvane port " + port);
   if (status == ERROR_PRINTER_ALREADY_EXISTS) throw Failure("CUPS queue \"" + name + "\" already exists");
   if (status == ERROR_INVALID_PRINTER_NAME)
     throw Failure("\"" + name + "\" can't name a CUPS queue (no spaces, '/', '#' or '\\')");
   if (status) FailWithScheduler("CUPS queue \"" + name + "\"", status);
-  std::printf("CUPS queue \"%s\" added on %s\n", name.c_str(), cups::DeviceUriOfPort(port).c_str());
+  std::printf("CUPS queue \"%s\" added on %s\n", name.c_str(), Cups().deviceUriOfPort(port).c_str());
   return 0;
 }
 
 int DeleteCupsPrinter(const std::string& name) {
-  DWORD status = cups::DeleteQueue(name);
+  DWORD status = Cups().deleteQueue(name);
   if (status == ERROR_INVALID_PRINTER_NAME) throw Failure("CUPS queue \"" + name + "\" does not exist");
   if (status) FailWithScheduler("CUPS queue \"" + name + "\"", status);
   return 0;
 }
 
 int MoveCupsPrinter(const std::string& name, const std::string& port) {
-  DWORD status = cups::SetQueuePort(name, port);
+  DWORD status = Cups().setQueuePort(name, port);
   if (status == ERROR_INVALID_PRINTER_NAME) throw Failure("CUPS queue \"" + name + "\" does not exist");
   if (status) FailWithScheduler("CUPS queue \"" + name + "\"", status);
   return 0;
@@ -102,7 +103,7 @@ int PrintWithCups(const std::optional<std::string>& printer, const std::vector<s
   for (size_t i = 0; i < paths.size(); ++i) {
     std::string name = title.value_or(paths[i] == "-" ? "stdin" : std::filesystem::path(paths[i]).filename().string());
     DWORD id = 0;
-    DWORD status = cups::SubmitRawJob(queue, name, user, inputs[i]->Fd(), id);
+    DWORD status = Cups().submitRawJob(queue, name, user, inputs[i]->Fd(), id);
     inputs[i].reset();
     if (status == ERROR_INVALID_PRINTER_NAME) throw Failure("CUPS queue \"" + queue + "\" does not exist");
     if (status) {
@@ -121,7 +122,7 @@ int PrintWithCups(const std::optional<std::string>& printer, const std::vector<s
 int ListCupsJobs() {
   std::vector<cups::Queue> queues = Queues();
   std::vector<cups::CupsJob> jobs;
-  if (DWORD status = cups::ListActiveJobs(jobs)) FailWithScheduler("the CUPS jobs", status);
+  if (DWORD status = Cups().listActiveJobs(jobs)) FailWithScheduler("the CUPS jobs", status);
   // Only the jobs of queues on Quorvane's ports.
   jobs.erase(std::remove_if(jobs.begin(), jobs.end(),
                             [&](const cups::CupsJob& job) {
@@ -150,7 +151,7 @@ int ListCupsJobs() {
 }
 
 int CancelCupsJob(unsigned long id) {
-  if (DWORD status = cups::CancelJob(static_cast<DWORD>(id))) {
+  if (DWORD status = Cups().cancelJob(static_cast<DWORD>(id))) {
     if (status == ERROR_INVALID_PRINTER_NAME) throw Failure("job " + std::to_string(id) + " is not in CUPS");
     FailWithScheduler("job " + std::to_string(id), status);
   }

@@ -1,9 +1,9 @@
 #include "PrintSystemChoice.h"
 #include "Command.h"
+#include "CupsLibrary.h"
 #include "RegistryKey.h"
 #include "StatusText.h"
 
-#include <qv/cups.h>
 #include <qv/prefix.h>
 #include <qv/print_system.h>
 
@@ -39,9 +39,10 @@ PrintSystemKind Recorded() {
 }
 
 void Activate(PrintSystemKind kind) {
-  static cups::CupsPrintSystem* cupsSystem = nullptr;
+  static PrintSystem* cupsSystem = nullptr;
   if (kind == PrintSystemKind::kCups) {
-    if (!cupsSystem) cupsSystem = new cups::CupsPrintSystem;  // lives as long as the process
+    // Loads the CUPS side now, the first time it is needed; lives as long as the process.
+    if (!cupsSystem) cupsSystem = Cups().newPrintSystem().release();
     SetPrintSystem(cupsSystem);
   } else {
     SetPrintSystem(nullptr);

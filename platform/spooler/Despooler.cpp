@@ -369,6 +369,10 @@ DWORD DespoolClaimed(DWORD id, JobLock& lock, bool retryFailed) {
   job.errorCode = outcome.status != ERROR_SUCCESS ? outcome.status : StatusOf(reported.Failures());
   job.error = Describe(reported.Failures());
   if (job.error.empty()) job.error = Describe(outcome);
+  // A job accepted without a flush stays in the spool from here on: it is made durable now
+  // (data, then this description, then the folder). Should that fail, its description keeps
+  // the mark and whoever shows its number makes it durable or says it could not.
+  if (!job.unflushedBoot.empty() && MakeJobDurable(job, lock.Fd()) == ERROR_SUCCESS) return job.errorCode;
   // Flushed before its rename (WriteJob): it replaces the job's only description.
   WriteJob(job);
   if (restored) FlushSpoolFolder();
@@ -435,6 +439,19 @@ DWORD EndDespoolGroup() noexcept {
     }
   }
   return ERROR_SUCCESS;
+}
+
+DWORD KeepJobInSpool(DWORD id) {
+  if (HeldInGroup(id)) return ERROR_BUSY;  // its claim is this thread's until the group ends
+  JobLock lock;
+  DWORD status = lock.Acquire(id, true);
+  if (status == ERROR_INVALID_PARAMETER) return ERROR_SUCCESS;  // it left the spool
+  if (status != ERROR_SUCCESS) return status;
+  JobDescription job;
+  status = ReadJob(id, job);
+  if (status == ERROR_INVALID_PARAMETER) return ERROR_SUCCESS;
+  if (status != ERROR_SUCCESS) return status;
+  return MakeJobDurable(job, lock.Fd());
 }
 
 bool ReadJobInHand(DWORD id, JobDescription& job) {

@@ -27,6 +27,11 @@ DWORD EndDespoolGroup() noexcept;
 // Whether job `id` was sent by this thread's open despool group and waits for its end.
 bool SentInDespoolGroup(DWORD id);
 
+// Makes job `id` durable in the spool if it was accepted without a flush and is still there
+// (waiting while another despooler holds it); ERROR_SUCCESS also when it left the spool or was
+// accepted durably. ERROR_BUSY inside a despool group that holds the job: call it after.
+DWORD KeepJobInSpool(DWORD id);
+
 // Reads job `id`'s description: the copy this thread read when it began sending the job, when
 // that is the job in hand, else from the spool. False when it can't be read.
 bool ReadJobInHand(DWORD id, JobDescription& job);

@@ -203,13 +203,25 @@ DWORD SpoolJobUnflushed(const JobSubmission& submission, int fd, DWORD& jobId, c
   });
 }
 
-DWORD FlushSpool() {
+namespace {
+
+DWORD AcceptUnaccepted(spool::Acceptance how) {
   return Guarded([&]() -> DWORD {
     // Taken out first: whatever happens, these jobs are accepted now or never.
     std::vector<std::unique_ptr<spool::StagedJob>> batch = std::move(unaccepted);
     unaccepted.clear();
-    return spool::AcceptJobs(batch);
+    return spool::AcceptJobs(batch, how);
   });
+}
+
+}  // namespace
+
+DWORD FlushSpool() { return AcceptUnaccepted(spool::Acceptance::kDurable); }
+
+DWORD AcceptSpoolToSendNow() { return AcceptUnaccepted(spool::Acceptance::kToSendNow); }
+
+DWORD KeepJobInSpool(DWORD jobId) {
+  return Guarded([&] { return spool::KeepJobInSpool(jobId); });
 }
 
 void ReserveJobIds(DWORD count) {

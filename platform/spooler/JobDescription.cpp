@@ -40,8 +40,11 @@ bool ParseNumber(const std::string& text, Number& value) {
 
 std::string FormatDescription(const JobDescription& job) {
   std::ostringstream out;
-  out << "id=" << job.id << "\n"
-      << "printer=" << Escape(job.printer) << "\n"
+  out << "id=" << job.id << "\n";
+  // Next to the id, in the file's first block: a crash that cuts the file short cuts this too
+  // only when it cuts the id, and a description without an id is no job.
+  if (!job.unflushedBoot.empty()) out << "unflushed=" << Escape(job.unflushedBoot) << "\n";
+  out << "printer=" << Escape(job.printer) << "\n"
       << "machine=" << Escape(job.machine) << "\n"
       << "user=" << Escape(job.user) << "\n"
       << "document=" << Escape(job.document) << "\n"
@@ -90,6 +93,7 @@ bool ParseDescription(const std::string& text, JobDescription& job) {
     else if (key == "printed") job.printed = ParseNumber(value, printed) && printed != 0;
     else if (key == "errorcode") ParseNumber(value, job.errorCode);
     else if (key == "error") job.error = value;
+    else if (key == "unflushed") job.unflushedBoot = value;
   }
   return haveId;
 }

@@ -31,6 +31,11 @@ struct JobDescription {
   DWORD errorCode = 0;
   std::string error;
   bool printed = false;  // the port has reported the job printed in full
+  // The boot a job was accepted in without its files being flushed (AcceptJobs for a caller
+  // that sends the job at once); empty for a job accepted durably. Such a job is flushed only
+  // if it stays in the spool; after a restart its files may be incomplete and nobody was told
+  // its number, so it is dropped.
+  std::string unflushedBoot;
 };
 
 std::string FormatDescription(const JobDescription& job);

@@ -26,9 +26,18 @@ struct StagedJob {
 // file: a flush waits for the disk's cache each time, a syncfs once.
 inline constexpr size_t kWholeFileSystemFlushFrom = 3;
 
+enum class Acceptance {
+  kDurable,    // flushed and placed: the job survives a crash of the machine
+  kToSendNow,  // placed unflushed, marked with the boot, for a caller that sends it at once
+};
+
 // Writes the descriptions, flushes, places and accepts `jobs`, in order. On failure no job of
 // the batch is accepted: the jobs already placed are removed again, the files still under
 // temporary names go with `jobs`.
-DWORD AcceptJobs(std::vector<std::unique_ptr<StagedJob>>& jobs);
+// kToSendNow skips every flush: a job its port takes in full needs its output on disk, not its
+// spool files, so the caller makes durable (MakeJobDurable) only the jobs that stay in the spool,
+// before it shows their numbers. Where the boot can't be told (BootId() empty) the jobs are
+// accepted durably.
+DWORD AcceptJobs(std::vector<std::unique_ptr<StagedJob>>& jobs, Acceptance how = Acceptance::kDurable);
 
 }  // namespace qv::spool

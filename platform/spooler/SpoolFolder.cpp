@@ -155,6 +155,16 @@ DWORD AllocateJobId(DWORD& id) {
 
 DWORD FlushSpoolFolder() { return FlushFolder(SpoolDir()); }
 
+const std::string& BootId() {
+  static const std::string boot = [] {
+    std::string id;
+    std::ifstream in("/proc/sys/kernel/random/boot_id");
+    std::getline(in, id);
+    return in ? id : std::string();
+  }();
+  return boot;
+}
+
 DWORD ReadJob(DWORD id, JobDescription& job) {
   files::UniqueFd in(open(DescriptionPath(id).c_str(), O_RDONLY | O_CLOEXEC));
   if (!in.Valid()) return ERROR_INVALID_PARAMETER;
@@ -168,11 +178,30 @@ DWORD ReadJob(DWORD id, JobDescription& job) {
     text.append(buffer, static_cast<size_t>(got));
   }
   if (!ParseDescription(text, job) || job.id != id) return ERROR_INVALID_DATA;
+  if (!job.unflushedBoot.empty() && job.unflushedBoot != BootId()) {
+    // Accepted without a flush before the machine restarted: its files may be cut short, and
+    // its number was never shown (that waits until the job is sent or flushed). No job.
+    RemoveJobFiles(id);
+    return ERROR_INVALID_PARAMETER;
+  }
   return ERROR_SUCCESS;
 }
 
 DWORD WriteJob(const JobDescription& job) {
   return WriteWholeFile(DescriptionPath(job.id), FormatDescription(job));
+}
+
+DWORD MakeJobDurable(JobDescription& job, int dataFd) {
+  if (job.unflushedBoot.empty()) return ERROR_SUCCESS;
+  // Guards the job's data: the description that vouches for it comes after.
+  if (fsync(dataFd) != 0) return StatusFromErrno(errno);
+  JobDescription durable = job;
+  durable.unflushedBoot.clear();
+  // Flushed before its rename (WriteJob), like any description that replaces the only one.
+  if (DWORD status = WriteJob(durable); status != ERROR_SUCCESS) return status;
+  job.unflushedBoot.clear();
+  // Guards the rename: the job is durable once the folder is.
+  return FlushSpoolFolder();
 }
 
 std::vector<DWORD> SpooledJobIds() {

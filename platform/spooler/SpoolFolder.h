@@ -35,13 +35,22 @@ void ReserveJobIds(DWORD count);
 // Flushes the spool folder, making the renames that put jobs into it durable.
 DWORD FlushSpoolFolder();
 
+// This machine's boot, as the kernel names it; empty when that can't be read (jobs are then
+// always accepted durably).
+const std::string& BootId();
+
 // ERROR_INVALID_PARAMETER when the job is not in the spool, ERROR_INVALID_DATA when its
-// description can't be read.
+// description can't be read. A job accepted without a flush in an earlier boot is not in the
+// spool: its files are removed on the way (see JobDescription::unflushedBoot).
 DWORD ReadJob(DWORD id, JobDescription& job);
 // Atomically: the description is flushed before it is renamed into place, so a crash leaves the
 // old description or the new one, never an empty one. The rename itself is made durable by
 // FlushSpoolFolder where a job is accepted.
 DWORD WriteJob(const JobDescription& job);
+// Makes a job accepted without a flush durable: its data (`dataFd`, the claim's descriptor) is
+// flushed, then its description, rewritten without the mark, is flushed and renamed into place,
+// then the spool folder is flushed. Nothing to do for a job accepted durably.
+DWORD MakeJobDurable(JobDescription& job, int dataFd);
 // Job ids with a description in the spool, in ascending order.
 std::vector<DWORD> SpooledJobIds();
 

@@ -133,6 +133,18 @@ DWORD SpoolJob(const JobSubmission& job, int fd, DWORD& jobId, const SpoolProgre
 // beyond, ERROR_TOO_MANY_OPEN_FILES until FlushSpool.
 DWORD SpoolJobUnflushed(const JobSubmission& job, int fd, DWORD& jobId, const SpoolProgress& progress = {});
 DWORD FlushSpool();
+// Accepts this thread's jobs spooled with SpoolJobUnflushed like FlushSpool, but flushes
+// nothing, for a caller that sends them at once (DespoolJob): a job its port takes in full
+// needs its output on disk, not its spool files. Before the caller shows a job's number it
+// calls KeepJobInSpool, which makes the job durable if it is still in the spool (it failed, or
+// its output could not be flushed); a job that failed is made durable by its despool already.
+// Until then a crash of the process leaves the job to be sent by the next despool; a crash of
+// the machine may cut its files short, so it is dropped at the next start (its number was never
+// shown). Where the boot can't be told apart, the jobs are accepted as FlushSpool does.
+DWORD AcceptSpoolToSendNow();
+// ERROR_SUCCESS once job `id` is durable in the spool or has left it; waits while another
+// process sends it. Call it outside a DespoolGroup that sent the job (ERROR_BUSY there).
+DWORD KeepJobInSpool(DWORD id);
 inline constexpr size_t kUnflushedJobsMax = 64;
 // Tells the print system that `count` jobs are about to be spooled by this process, so their
 // numbers are reserved in one step (and stay consecutive).

@@ -577,3 +577,113 @@ TEST_F(SpoolerTest, AThreadHoldsOnlySoManyJobsUnaccepted) {
 
 }  // namespace
 }  // namespace qv::testing
+
+#include "../SpoolFolder.h"
+
+namespace qv::testing {
+namespace {
+
+std::string DescriptionText(const TempPrefix& prefix, DWORD id) {
+  char name[32];
+  std::snprintf(name, sizeof name, "spool/%05u.shd", static_cast<unsigned>(id));
+  std::ifstream in(prefix.Path(name), std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Jobs accepted to be sent at once are flushed in the spool only if they stay there: a job sent
+// in full leaves nothing, one that failed or was not sent is made durable before its number is
+// shown, and one a crash of the machine cut short (accepted in an earlier boot) is no job.
+TEST_F(SpoolerTest, AJobAcceptedToBeSentAtOnceIsFlushedInTheSpoolOnlyIfItStaysThere) {
+  if (spool::BootId().empty()) GTEST_SKIP() << "no boot id on this machine: jobs are always accepted durably";
+  ASSERT_EQ(AddPrinter("Office", "FILE:", ""), ERROR_SUCCESS);
+  ASSERT_EQ(AddPrinter("Jammed", "FILE:", ""), ERROR_SUCCESS);
+  // Jammed's output folder can't be made: a file is in its way.
+  std::filesystem::create_directories(prefix.Path("spool/printed"));
+  std::ofstream(prefix.Path("spool/printed/Jammed")) << "in the way";
+  const std::string mark = "unflushed=" + spool::BootId() + "\n";
+  enum class Then { kSend, kLeave };
+  struct Case {
+    const char* name;
+    const char* printer;
+    Then then;
+    DWORD despooled;
+    bool inSpool;  // after KeepJobInSpool
+  } cases[] = {
+      {"sent in full: gone, never flushed", "Office", Then::kSend, ERROR_SUCCESS, false},
+      {"failed: made durable by its despool", "Jammed", Then::kSend, ERROR_PATH_NOT_FOUND, true},
+      {"not sent: made durable before its number is shown", "Office", Then::kLeave, ERROR_SUCCESS, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    JobSubmission submission;
+    submission.printer = c.printer;
+    int fd = InputFile(prefix, "in", "the job's data");
+    DWORD id = 0;
+    ASSERT_EQ(SpoolJobUnflushed(submission, fd, id), ERROR_SUCCESS);
+    close(fd);
+    ASSERT_EQ(AcceptSpoolToSendNow(), ERROR_SUCCESS);
+    EXPECT_NE(DescriptionText(prefix, id).find(mark), std::string::npos) << "accepted without a flush";
+    if (c.then == Then::kSend) {
+      const DWORD status = DespoolJob(id);
+      EXPECT_TRUE(c.despooled == ERROR_SUCCESS ? status == ERROR_SUCCESS : status != ERROR_SUCCESS) << status;
+      // Whoever despools it (maybe another process, which shows no number) keeps a failed job.
+      EXPECT_EQ(DescriptionText(prefix, id).find("unflushed="), std::string::npos) << "marked after its despool";
+    }
+    EXPECT_EQ(KeepJobInSpool(id), ERROR_SUCCESS);
+    const std::string description = DescriptionText(prefix, id);
+    EXPECT_EQ(!description.empty(), c.inSpool);
+    EXPECT_EQ(description.find("unflushed="), std::string::npos) << "still marked: " << description;
+    if (c.inSpool) {
+      JobEntry entry;
+      EXPECT_EQ(GetJobEntry(id, entry), ERROR_SUCCESS);
+      EXPECT_EQ(KeepJobInSpool(id), ERROR_SUCCESS) << "durable already: nothing to do";
+      EXPECT_EQ(DeleteJob(id), ERROR_SUCCESS);
+    }
+  }
+}
+
+TEST_F(SpoolerTest, AJobAcceptedUnflushedInAnEarlierBootIsNoJob) {
+  if (spool::BootId().empty()) GTEST_SKIP() << "no boot id on this machine";
+  ASSERT_EQ(AddPrinter("Office", "FILE:", ""), ERROR_SUCCESS);
+  const DWORD kept = Spool("Office", "accepted durably");
+  JobSubmission submission;
+  submission.printer = "Office";
+  int fd = InputFile(prefix, "in", "cut short by a power cut");
+  DWORD id = 0;
+  ASSERT_EQ(SpoolJobUnflushed(submission, fd, id), ERROR_SUCCESS);
+  close(fd);
+  ASSERT_EQ(AcceptSpoolToSendNow(), ERROR_SUCCESS);
+  // As the machine finds it after a restart: the mark names another boot.
+  spool::JobDescription job;
+  ASSERT_EQ(spool::ReadJob(id, job), ERROR_SUCCESS);
+  job.unflushedBoot = "an-earlier-boot";
+  ASSERT_EQ(spool::WriteJob(job), ERROR_SUCCESS);
+
+  std::vector<JobEntry> jobs;
+  ASSERT_EQ(ListJobs(jobs), ERROR_SUCCESS);
+  ASSERT_EQ(jobs.size(), 1u);
+  EXPECT_EQ(jobs[0].id, kept);
+  EXPECT_EQ(SpoolLeftovers().size(), 2u) << "its files are gone, the durable job's stay";
+  EXPECT_EQ(DespoolWaitingJobs(), ERROR_SUCCESS);
+  EXPECT_FALSE(std::filesystem::exists(Printed(prefix, "Office", id))) << "sent";
+  EXPECT_TRUE(std::filesystem::exists(Printed(prefix, "Office", kept)));
+}
+
+TEST_F(SpoolerTest, AJobHeldByThisThreadsDespoolGroupIsKeptOnlyAfterTheGroup) {
+  ASSERT_EQ(AddPrinter("Office", "FILE:", ""), ERROR_SUCCESS);
+  JobSubmission submission;
+  submission.printer = "Office";
+  int fd = InputFile(prefix, "in", "data");
+  DWORD id = 0;
+  ASSERT_EQ(SpoolJobUnflushed(submission, fd, id), ERROR_SUCCESS);
+  close(fd);
+  ASSERT_EQ(AcceptSpoolToSendNow(), ERROR_SUCCESS);
+  DespoolGroup group;
+  ASSERT_EQ(DespoolJob(id), ERROR_SUCCESS);
+  EXPECT_EQ(KeepJobInSpool(id), static_cast<DWORD>(ERROR_BUSY)) << "would wait for its own claim";
+  EXPECT_EQ(group.End(), ERROR_SUCCESS);
+  EXPECT_EQ(KeepJobInSpool(id), ERROR_SUCCESS) << "sent and gone";
+}
+
+}  // namespace
+}  // namespace qv::testing

@@ -167,3 +167,35 @@ namespace qv::cups {
 // CUPS_SERVER and the client configuration.
 void UseScheduler(const std::string& server);
 }  // namespace qv::cups
+
+namespace qv::cups {
+// Every function the quorvane command needs from this library, in one table. The command loads
+// the library (and with it libcups) only when CUPS is the print system in use: it opens it with
+// dlopen and looks the table up by kEntryPointsSymbol, so the embedded print system's commands
+// start without libcups and the libraries it pulls in.
+struct EntryPoints {
+  // sizeof(EntryPoints) as the library was built: a table of another layout is refused.
+  size_t size = sizeof(EntryPoints);
+  std::unique_ptr<PrintSystem> (*newPrintSystem)();
+  DWORD (*listQueues)(std::vector<Queue>& queues);
+  DWORD (*addRawQueue)(const std::string& name, const std::string& port, const std::string& info);
+  DWORD (*deleteQueue)(const std::string& name);
+  DWORD (*setQueuePort)(const std::string& name, const std::string& port);
+  DWORD (*submitRawJob)(const std::string& queue, const std::string& title, const std::string& user, int fd,
+                        DWORD& jobId);
+  DWORD (*listActiveJobs)(std::vector<CupsJob>& jobs);
+  DWORD (*cancelJob)(DWORD jobId);
+  std::string (*lastSchedulerMessage)();
+  std::optional<std::string> (*quorvanePort)(const std::string& uri);
+  std::string (*deviceUriOfPort)(const std::string& port);
+  std::string (*serverBin)();
+  std::string (*installedBackendPath)();
+  std::string (*backendSource)();
+  DWORD (*installBackend)(const std::string& source);
+};
+
+// The table, filled in.
+const EntryPoints& LibraryEntryPoints();
+// LibraryEntryPoints' name in the library's dynamic symbol table.
+inline constexpr const char* kEntryPointsSymbol = "_ZN2qv4cups18LibraryEntryPointsEv";
+}  // namespace qv::cups
