@@ -56,19 +56,14 @@ DWORD TempFile::Append(const BYTE* bytes, DWORD count) const {
   if (!bytes) return ERROR_INVALID_PARAMETER;
   if (path_.empty()) return ERROR_PATH_NOT_FOUND;
   // Whoever can write the temporary folder could swap the name for a link or another file in
-  // between two writes: such a name is never followed, nor a new file made under it.
-  const win::UniqueHandle file(CreateFileW(path_.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+  // between two writes: such a name is never followed, nor a new file made under it. Opened for
+  // appending only, so every write lands at the file's end: no seek, and a job may grow past
+  // 4 GiB.
+  const win::UniqueHandle file(CreateFileW(path_.c_str(), FILE_APPEND_DATA, 0, nullptr, OPEN_EXISTING,
                                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (!file) return LastErrorOr(ERROR_OPEN_FAILED);
   const Identity opened = IdentityOf(file.Get());
   if (!opened.known || !identity_.known || !(opened == identity_)) return ERROR_FILE_INVALID;
-  // With the high part asked for, a job may grow past 4 GiB; the low part alone may then be
-  // INVALID_SET_FILE_POINTER, so the last error tells failure.
-  LONG high = 0;
-  SetLastError(NO_ERROR);
-  if (SetFilePointer(file.Get(), 0, &high, FILE_END) == INVALID_SET_FILE_POINTER &&
-      GetLastError() != NO_ERROR)
-    return GetLastError();
   DWORD written = 0;
   if (!WriteFile(file.Get(), bytes, count, &written, nullptr)) return LastErrorOr(ERROR_WRITE_FAULT);
   if (written != count) return ERROR_WRITE_FAULT;

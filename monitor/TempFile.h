@@ -21,7 +21,7 @@ class TempFile {
   // name leaves the path empty.
   void Create();
 
-  // Appends `count` bytes: one open, seek to the end, write and close. Returns 0 or the
+  // Appends `count` bytes: one open for appending, one write, one close. Returns 0 or the
   // system error code of the step that failed. The open follows no link and must reach the
   // very file Create made: one removed or replaced since is not written (ERROR_FILE_INVALID).
   DWORD Append(const BYTE* bytes, DWORD count) const;

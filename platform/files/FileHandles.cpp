@@ -15,6 +15,7 @@
 #include <fcntl.h>
 #include <limits>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <string>
@@ -196,13 +197,36 @@ DWORD WINAPI SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistance
   });
 }
 
+namespace {
+
+// What GetFileInformationByHandle reports (no times: callers here want a file's identity, size
+// and kind). Asked of the kernel without the change time: a file whose change time was read gets
+// a fine-grained new one, written to its inode, on its next write, and the monitor reads the
+// identity of a job's file before each of its appends.
+bool StatWithoutTimes(int fd, struct stat& info) {
+  struct statx extended;
+  constexpr unsigned kWanted = STATX_TYPE | STATX_MODE | STATX_NLINK | STATX_INO | STATX_SIZE;
+  if (statx(fd, "", AT_EMPTY_PATH | AT_STATX_SYNC_AS_STAT, kWanted, &extended) != 0)
+    return errno == ENOSYS && fstat(fd, &info) == 0;  // a kernel without statx
+  if ((extended.stx_mask & kWanted) != kWanted) return fstat(fd, &info) == 0;
+  info = {};
+  info.st_mode = extended.stx_mode;
+  info.st_nlink = extended.stx_nlink;
+  info.st_ino = extended.stx_ino;
+  info.st_size = static_cast<off_t>(extended.stx_size);
+  info.st_dev = makedev(extended.stx_dev_major, extended.stx_dev_minor);
+  return true;
+}
+
+}  // namespace
+
 BOOL WINAPI GetFileInformationByHandle(HANDLE hFile, LPBY_HANDLE_FILE_INFORMATION lpFileInformation) {
   return Guarded(FALSE, [&]() -> BOOL {
     if (!lpFileInformation) return Fail(ERROR_INVALID_PARAMETER, FALSE);
     auto file = FindFile(hFile);
     if (!file) return Fail(ERROR_INVALID_HANDLE, FALSE);
     struct stat info;
-    if (fstat(file->Fd(), &info) != 0) return Fail(Win32ErrorFromErrno(errno), FALSE);
+    if (!StatWithoutTimes(file->Fd(), info)) return Fail(Win32ErrorFromErrno(errno), FALSE);
     BY_HANDLE_FILE_INFORMATION result{};
     result.dwFileAttributes = S_ISDIR(info.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
     if ((info.st_mode & 0222) == 0) result.dwFileAttributes |= FILE_ATTRIBUTE_READONLY;

@@ -25,6 +25,12 @@ DWORD AtomicFile::Create(const std::string& destination) {
   hidden += ".XXXXXX";
   std::string pattern = (target.parent_path() / hidden).string();
   int fd = mkostemp(pattern.data(), O_CLOEXEC);
+  if (fd < 0 && errno == ENOENT) {
+    // The folder is gone (or was never made): made here, where the file needs it.
+    if (DWORD status = MakeFolders(target.parent_path().string()); status != ERROR_SUCCESS) return status;
+    pattern = (target.parent_path() / hidden).string();
+    fd = mkostemp(pattern.data(), O_CLOEXEC);
+  }
   if (fd < 0) return StatusFromErrno(errno);
   fchmod(fd, 0644);
   fd_.Reset(fd);

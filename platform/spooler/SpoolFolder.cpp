@@ -29,10 +29,17 @@
 namespace qv::spool {
 namespace {
 
+// The spool folder's path, made or not. Names of files in it need no folder: a lookup in a
+// missing spool fails as it would in an empty one, and whatever creates a file there makes the
+// folder first (SpoolDir, or AtomicFile for a job's files).
+std::string SpoolPath() { return PrefixDir() + "/spool"; }
+
 std::string JobFile(DWORD id, const char* extension) {
   char name[32];
-  std::snprintf(name, sizeof name, "%05u.%s", static_cast<unsigned>(id), extension);
-  return SpoolDir() + "/" + name;
+  std::snprintf(name, sizeof name, "/%05u.%s", static_cast<unsigned>(id), extension);
+  std::string path = SpoolPath();
+  path += name;
+  return path;
 }
 
 bool Exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
@@ -61,7 +68,7 @@ std::string SpoolDir() {
 
 std::string DataPath(DWORD id) { return JobFile(id, "spl"); }
 std::string DescriptionPath(DWORD id) { return JobFile(id, "shd"); }
-std::string PrintedDir(const std::string& printer) { return SpoolDir() + "/printed/" + printer; }
+std::string PrintedDir(const std::string& printer) { return SpoolPath() + "/printed/" + printer; }
 
 namespace {
 
@@ -219,10 +226,25 @@ struct KnownDescription {
   std::string state;
 };
 
+// The ids of the descriptions in the spool as last listed, kept while the folder's status
+// shows no change: an entry made, removed or renamed in the folder gives it a new modification
+// and change time. A listing is kept only when it began on a later clock tick than the folder's
+// last change, so that a change made in the same tick (and stamped with the same time) is
+// never hidden behind it.
+struct Listing {
+  bool valid = false;
+  dev_t device = 0;
+  ino_t inode = 0;
+  int64_t modified = 0;
+  int64_t changed = 0;
+  std::vector<DWORD> ids;  // ascending
+};
+
 struct DescriptionCache {
   std::mutex mutex;
   std::string spool;
   std::map<DWORD, KnownDescription> known;
+  Listing listing;
 };
 
 DescriptionCache& TheDescriptions() {
@@ -232,29 +254,68 @@ DescriptionCache& TheDescriptions() {
 
 int64_t Nanoseconds(const timespec& time) { return int64_t{time.tv_sec} * 1000000000 + time.tv_nsec; }
 
+// The ids of all descriptions in the open spool folder, ascending; listed again only when the
+// folder changed since `listing` was taken.
+const std::vector<DWORD>& DescriptionIds(int dirFd, Listing& listing) {
+  struct stat folder {};
+  if (fstat(dirFd, &folder) != 0) {
+    listing = {};
+    return listing.ids;
+  }
+  const int64_t modified = Nanoseconds(folder.st_mtim), changed = Nanoseconds(folder.st_ctim);
+  if (listing.valid && listing.device == folder.st_dev && listing.inode == folder.st_ino &&
+      listing.modified == modified && listing.changed == changed)
+    return listing.ids;
+  // The tick this listing begins in: file times are taken from the same coarse clock (or a
+  // finer one, never behind it).
+  timespec now {};
+  clock_gettime(CLOCK_REALTIME_COARSE, &now);
+  listing = {};
+  DIR* dir = fdopendir(dup(dirFd));
+  if (!dir) return listing.ids;
+  while (const dirent* entry = readdir(dir)) {
+    DWORD id = 0;
+    if (IdFromDescriptionName(entry->d_name, id)) listing.ids.push_back(id);
+  }
+  closedir(dir);
+  std::sort(listing.ids.begin(), listing.ids.end());
+  listing.valid = Nanoseconds(now) > std::max(modified, changed);
+  listing.device = folder.st_dev;
+  listing.inode = folder.st_ino;
+  listing.modified = modified;
+  listing.changed = changed;
+  return listing.ids;
+}
+
 }  // namespace
 
 std::vector<SpooledJob> SpooledJobs(DWORD upTo, const std::function<bool(DWORD)>& skip) {
   std::vector<SpooledJob> jobs;
-  const std::string spool = SpoolDir();
+  const std::string spool = SpoolPath();
   files::UniqueFd dirFd(open(spool.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (!dirFd.Valid()) return jobs;
-  DIR* dir = fdopendir(dup(dirFd.Get()));
-  if (!dir) return jobs;
-  std::vector<DWORD> ids;
-  while (const dirent* entry = readdir(dir)) {
-    DWORD id = 0;
-    if (IdFromDescriptionName(entry->d_name, id) && id <= upTo && !(skip && skip(id))) ids.push_back(id);
-  }
-  closedir(dir);
-  std::sort(ids.begin(), ids.end());
 
   DescriptionCache& cache = TheDescriptions();
-  std::lock_guard guard(cache.mutex);
-  if (cache.spool != spool) {
+  const auto forSpool = [&] {
+    if (cache.spool == spool) return;
     cache.spool = spool;
     cache.known.clear();
+    cache.listing = {};
+  };
+  std::vector<DWORD> ids;
+  {
+    std::lock_guard guard(cache.mutex);
+    forSpool();
+    for (DWORD id : DescriptionIds(dirFd.Get(), cache.listing)) {
+      if (id > upTo) break;
+      ids.push_back(id);
+    }
   }
+  if (skip) std::erase_if(ids, skip);  // outside the cache's lock: `skip` may take locks of its own
+
+  std::lock_guard guard(cache.mutex);
+  forSpool();
+
   std::map<DWORD, KnownDescription> seen;
   for (DWORD id : ids) {
     char name[32];
@@ -282,6 +343,7 @@ std::vector<SpooledJob> SpooledJobs(DWORD upTo, const std::function<bool(DWORD)>
   return jobs;
 }
 
+
 void RemoveJobDescription(DWORD id) { unlink(DescriptionPath(id).c_str()); }
 
 void RemoveJobFiles(DWORD id) {
@@ -289,19 +351,40 @@ void RemoveJobFiles(DWORD id) {
   unlink(DataPath(id).c_str());
 }
 
-std::string SentDir() { return SpoolDir() + "/sent"; }
+std::string SentDir() { return SpoolPath() + "/sent"; }
 std::string SentPath(DWORD id) { return SentDir() + "/" + std::to_string(id); }
 
+namespace {
+
+// Makes the notes' folder (and the spool above it) when missing.
+void MakeSentDir() {
+  SpoolDir();
+  mkdir(SentDir().c_str(), 0755);
+}
+
+// Renames the job's description to its note; the notes' folder is made only when the rename
+// finds it missing (it exists but the first time).
+bool RenameDescriptionToNote(DWORD id) {
+  const std::string description = DescriptionPath(id), note = SentPath(id);
+  if (rename(description.c_str(), note.c_str()) == 0) return true;
+  if (errno != ENOENT || access(description.c_str(), F_OK) != 0) return false;
+  MakeSentDir();
+  return rename(description.c_str(), note.c_str()) == 0;
+}
+
+}  // namespace
+
 void RecordSent(DWORD id) {
-  mkdir(SentDir().c_str(), 0755);  // exists already but the first time
   files::UniqueFd note(open(SentPath(id).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+  if (note.Valid() || errno != ENOENT) return;
+  MakeSentDir();
+  note.Reset(open(SentPath(id).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
 }
 
 void RetireSentJob(DWORD id) {
   // The description itself becomes the note: a rename, where a new note and a removed
   // description would cost the file system an inode made and one freed per job.
-  mkdir(SentDir().c_str(), 0755);  // exists already but the first time
-  if (rename(DescriptionPath(id).c_str(), SentPath(id).c_str()) != 0) {
+  if (!RenameDescriptionToNote(id)) {
     RecordSent(id);
     unlink(DescriptionPath(id).c_str());
   }
@@ -309,8 +392,7 @@ void RetireSentJob(DWORD id) {
 }
 
 bool RetireDescriptionAsSent(DWORD id) {
-  mkdir(SentDir().c_str(), 0755);  // exists already but the first time
-  if (rename(DescriptionPath(id).c_str(), SentPath(id).c_str()) == 0) return true;
+  if (RenameDescriptionToNote(id)) return true;
   unlink(DescriptionPath(id).c_str());
   return false;
 }
@@ -320,6 +402,25 @@ void RemoveJobData(DWORD id) { unlink(DataPath(id).c_str()); }
 void ForgetSent(DWORD id) { unlink(SentPath(id).c_str()); }
 
 bool WasSent(DWORD id) { return Exists(SentPath(id)); }
+
+namespace {
+
+// Notes are looked at by one command a minute, whichever comes first: the time of the last look
+// is that of the marker "sent/.swept" (one status call instead of one per note). A note then
+// lives ten to eleven minutes.
+bool SentNotesSweptRecently() {
+  const std::string marker = SentDir() + "/.swept";
+  struct stat info {};
+  if (stat(marker.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
+    const time_t now = time(nullptr);
+    if (info.st_mtime <= now && now - info.st_mtime < 60) return true;
+  }
+  if (utimensat(AT_FDCWD, marker.c_str(), nullptr, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT)
+    files::UniqueFd made(open(marker.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644));
+  return false;
+}
+
+}  // namespace
 
 void SweepSpool() {
   namespace fs = std::filesystem;
@@ -332,21 +433,30 @@ void SweepSpool() {
   // A note's age is that of its last change of status: a note renamed from a description
   // keeps the description's older write time.
   const auto changedAgo = std::chrono::system_clock::now().time_since_epoch();
-  for (const auto& entry : fs::directory_iterator(SentDir(), error)) {
-    struct stat info {};
-    if (stat(entry.path().c_str(), &info) != 0) continue;
-    const auto changed = std::chrono::seconds(info.st_ctim.tv_sec) + std::chrono::nanoseconds(info.st_ctim.tv_nsec);
-    if (changedAgo - changed > std::chrono::minutes(10)) unlink(entry.path().c_str());
+  if (!SentNotesSweptRecently()) {
+    for (const auto& entry : fs::directory_iterator(SentDir(), error)) {
+      if (entry.path().filename().string()[0] == '.') continue;  // the marker
+      struct stat info {};
+      if (stat(entry.path().c_str(), &info) != 0) continue;
+      const auto changed = std::chrono::seconds(info.st_ctim.tv_sec) + std::chrono::nanoseconds(info.st_ctim.tv_nsec);
+      if (changedAgo - changed > std::chrono::minutes(10)) unlink(entry.path().c_str());
+    }
   }
-  for (const auto& entry : fs::directory_iterator(SpoolDir(), error)) {
-    std::string name = entry.path().filename().string();
-    std::string path = entry.path().string();
+  // Names first: data is an orphan only when its description is not among them (and, looked at
+  // again, still not there), so a full spool costs no status call per job.
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(SpoolDir(), error)) names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  const auto listed = [&](const std::string& name) { return std::binary_search(names.begin(), names.end(), name); };
+  const std::string spool = SpoolPath() + "/";
+  for (const std::string& name : names) {
+    const std::string path = spool + name;
     bool temporary = name.size() > 1 && name[0] == '.';
     bool data = name.find(".spl") != std::string::npos;
     // A temporary file is flocked only a moment after it is made: the age tells it apart from
     // one whose writer has not locked it yet.
     if (temporary && (name.find(".spl.") != std::string::npos || name.find(".shd.") != std::string::npos)) {
-      if (!old(entry.path())) continue;
+      if (!old(path)) continue;
       if (!data) {
         unlink(path.c_str());
         continue;
@@ -355,7 +465,7 @@ void SweepSpool() {
     DWORD id = 0;
     bool orphan = !temporary && name.size() > 4 && name.compare(name.size() - 4, 4, ".spl") == 0 &&
                   IdFromDescriptionName(name.substr(0, name.size() - 4) + ".shd", id) &&
-                  !Exists(DescriptionPath(id));
+                  !listed(name.substr(0, name.size() - 4) + ".shd") && !Exists(DescriptionPath(id));
     if (!(temporary && data) && !orphan) continue;
     files::UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (fd.Valid() && flock(fd.Get(), LOCK_EX | LOCK_NB) == 0) {

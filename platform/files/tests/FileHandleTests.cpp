@@ -2,6 +2,7 @@
 #include <winbase.h>
 
 #include <cstring>
+#include <sys/stat.h>
 #include <filesystem>
 #include <utility>
 
@@ -181,6 +182,54 @@ TEST(FilePointer, MovesIn64Bits) {
   EXPECT_EQ(SetFilePointer(file.handle, 0, nullptr, 7), INVALID_SET_FILE_POINTER);
   EXPECT_EQ(GetLastError(), DWORD{ERROR_INVALID_PARAMETER});
   EXPECT_EQ(SetFilePointer(file.handle, 0, nullptr, FILE_CURRENT), 5u);  // unmoved
+}
+
+// What a handle tells of its file: the file's identity (volume and index), size, links and
+// attributes, the same through any handle or name of the file, and different for another file.
+TEST(Handles, FileInformationTellsAFileByItsIdentity) {
+  qv::testing::TempPrefix prefix;
+  const std::string plain = prefix.Path("plain.dat"), readOnly = prefix.Path("read-only.dat"),
+                    linked = prefix.Path("linked.dat"), big = prefix.Path("big.dat");
+  WriteHostFile(plain, "12345");
+  WriteHostFile(readOnly, "");
+  std::filesystem::permissions(readOnly, std::filesystem::perms::owner_read);
+  std::filesystem::create_hard_link(plain, linked);
+  WriteHostFile(big, "");
+  std::filesystem::resize_file(big, (uint64_t{5} << 32) + 7);  // sparse
+  struct Row {
+    const char* name;
+    std::string path;
+    DWORD access;
+    uint64_t size;
+    DWORD links;
+    DWORD attributes;
+  } rows[] = {
+      {"a plain file", plain, GENERIC_READ, 5, 2, FILE_ATTRIBUTE_NORMAL},
+      {"the same file opened for appending", plain, FILE_APPEND_DATA, 5, 2, FILE_ATTRIBUTE_NORMAL},
+      {"the same file by its second name", linked, GENERIC_READ, 5, 2, FILE_ATTRIBUTE_NORMAL},
+      {"a read-only file", readOnly, GENERIC_READ, 0, 1, FILE_ATTRIBUTE_NORMAL | FILE_ATTRIBUTE_READONLY},
+      {"a file past 4 GiB", big, GENERIC_READ, (uint64_t{5} << 32) + 7, 1, FILE_ATTRIBUTE_NORMAL},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    HandleCloser file{CreateFileA(row.path.c_str(), row.access, 0, nullptr, OPEN_EXISTING, 0, nullptr)};
+    ASSERT_NE(file.handle, INVALID_HANDLE_VALUE) << GetLastError();
+    BY_HANDLE_FILE_INFORMATION info{};
+    ASSERT_TRUE(GetFileInformationByHandle(file.handle, &info)) << GetLastError();
+    struct stat host {};
+    ASSERT_EQ(stat(row.path.c_str(), &host), 0);
+    EXPECT_EQ((uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow, static_cast<uint64_t>(host.st_ino));
+    const uint64_t device = static_cast<uint64_t>(host.st_dev);
+    EXPECT_EQ(info.dwVolumeSerialNumber, static_cast<DWORD>(device ^ (device >> 32)));
+    EXPECT_EQ((uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow, row.size);
+    EXPECT_EQ(info.nNumberOfLinks, row.links);
+    EXPECT_EQ(info.dwFileAttributes, row.attributes);
+  }
+  HandleCloser unknown{reinterpret_cast<HANDLE>(uintptr_t{8})};
+  BY_HANDLE_FILE_INFORMATION info{};
+  EXPECT_FALSE(GetFileInformationByHandle(unknown.handle, &info));
+  EXPECT_EQ(GetLastError(), DWORD{ERROR_INVALID_HANDLE});
+  unknown.handle = INVALID_HANDLE_VALUE;
 }
 
 TEST(Handles, BadHandlesAreRefused) {
