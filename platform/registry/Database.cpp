@@ -1,5 +1,7 @@
 #include "Database.h"
 
+#include "KeptLogVfs.h"
+
 #include <sqlite3.h>
 
 #include <atomic>
@@ -115,7 +117,7 @@ std::string Statement::Blob(int column) const {
 
 Database::Database(const std::string& path) : path_(path) {
   int rc = sqlite3_open_v2(path.c_str(), &db_,
-                           SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
+                           SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, KeptLogVfsName());
   if (rc != SQLITE_OK) {
     if (!db_) throw StoreError(ERROR_OUTOFMEMORY);
     try {

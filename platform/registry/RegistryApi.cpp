@@ -7,11 +7,13 @@
 #include "Store.h"
 #include "ValueText.h"
 
+#include <qv/lock_file.h>
 #include <qv/registry_store.h>
 #include <qv/utf.h>
 #include <winreg.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <new>
 
@@ -98,6 +100,27 @@ LSTATUS WithKey(HKEY handle, const std::vector<std::string>& sub, bool write, Wo
 
 using ExtraReads = std::vector<std::pair<std::string, CachedRead>>;
 
+// This thread's RegistryReadsOfOneJob: how deep, and whether (and after how many cross-process
+// locks) it has looked for other processes' commits.
+struct OneJob {
+  unsigned depth = 0;
+  bool looked = false;
+  uint64_t locksSeen = 0;
+};
+thread_local OneJob oneJob;
+std::atomic<uint64_t> commitLooks{0};
+
+// Whether this read must look for other processes' commits first: always, except inside a job
+// that looked already and has taken no cross-process lock since.
+bool MustLookForCommits() {
+  if (oneJob.depth == 0) return true;
+  const uint64_t locks = qv::LockFile::Acquisitions();
+  if (oneJob.looked && oneJob.locksSeen == locks) return false;
+  oneJob.looked = true;
+  oneJob.locksSeen = locks;
+  return true;
+}
+
 // The cache's name for a read: its kind, the key it starts from and the path below it.
 std::string ReadId(const std::string& what, int64_t start, const std::vector<std::string>& path) {
   std::string id = what;
@@ -121,7 +144,10 @@ LSTATUS CachedKeyRead(HKEY handle, const std::vector<std::string>& sub, const st
   return Store::Instance().Use([&](Database& db) -> LSTATUS {
     std::string id = ReadId(what, origin.key, Join(origin, sub));
     ReadCache& cache = db.Reads();
-    cache.Check(db.DataVersion());
+    if (MustLookForCommits()) {
+      commitLooks.fetch_add(1, std::memory_order_relaxed);
+      cache.Check(db.DataVersion());
+    }
     if (const CachedRead* cached = cache.Find(id)) {
       result = *cached;
       return result.status;
@@ -528,6 +554,14 @@ LSTATUS qv::ReadRegistrySubKeys(const std::string& path, std::vector<std::string
     return status;
   });
 }
+
+qv::RegistryReadsOfOneJob::RegistryReadsOfOneJob() noexcept {
+  if (oneJob.depth++ == 0) oneJob.looked = false;
+}
+
+qv::RegistryReadsOfOneJob::~RegistryReadsOfOneJob() { --oneJob.depth; }
+
+uint64_t qv::RegistryCommitLookCount() { return commitLooks.load(std::memory_order_relaxed); }
 
 bool qv::RegistryText(const RegistryValue& value, std::u16string& text) {
   if (value.type != REG_SZ && value.type != REG_EXPAND_SZ) return false;

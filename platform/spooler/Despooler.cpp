@@ -10,6 +10,7 @@
 #include <qv/diagnostics.h>
 #include <qv/durability_group.h>
 #include <qv/print_system.h>
+#include <qv/registry_store.h>
 #include <qv/utf.h>
 
 #include <fcntl.h>
@@ -386,6 +387,9 @@ DWORD DespoolOne(DWORD id, bool wait, bool retryFailed) {
   JobLock lock;
   if (DWORD status = lock.Acquire(id, wait); status != ERROR_SUCCESS)
     return status == ERROR_INVALID_PARAMETER ? GoneStatus(id) : status;
+  // The job's registry reads (printer, monitor, port, classes) look for other processes'
+  // commits once, after the claim, and again after the monitor's lock.
+  RegistryReadsOfOneJob reads;
   return DespoolClaimed(id, lock, retryFailed);
 }
 

@@ -1,5 +1,6 @@
 #include <qv/lock_file.h>
 
+#include <atomic>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -7,6 +8,12 @@
 #include <unistd.h>
 
 namespace qv {
+
+namespace {
+std::atomic<uint64_t> acquisitions{0};
+}
+
+uint64_t LockFile::Acquisitions() { return acquisitions.load(std::memory_order_acquire); }
 
 int LockFile::Open(const std::string& path, mode_t mode) {
   Close();
@@ -26,7 +33,10 @@ int LockFile::Lock(bool wait) {
       if (errno == EINTR) continue;
       return errno;
     }
-    if (LockedFileIsCurrent()) return 0;
+    if (LockedFileIsCurrent()) {
+      acquisitions.fetch_add(1, std::memory_order_acq_rel);
+      return 0;
+    }
     // Removed or replaced while we waited: lock what the name leads to now.
     const std::string path = path_;
     if (int error = Open(path, mode_)) return error;

@@ -3,6 +3,7 @@
 // the name afterwards. So after each lock the locked file is checked to be the one the name
 // leads to now; when it is not, the name is opened and locked again.
 #pragma once
+#include <cstdint>
 #include <string>
 #include <sys/types.h>
 
@@ -27,6 +28,9 @@ class LockFile {
   void Close();
 
   bool IsOpen() const { return fd_ >= 0; }
+  // How many locks this process has taken so far: whatever another process did before letting
+  // a lock go must be seen after taking it (the registry looks for commits again).
+  static uint64_t Acquisitions();
   const std::string& Path() const { return path_; }
 
  private:

@@ -19,6 +19,25 @@ void CheckpointRegistry(bool always = false);
 // How many registry transactions (reads and writes) this process has run.
 uint64_t RegistryTransactionCount();
 
+// Outside of one of these, every registry read looks whether another process has committed
+// since the last look (a read transaction of its own), so that it never returns what another
+// process has already changed. While one lives on a thread, that thread's reads look once, at
+// the first read, and again only after this process has taken a lock it shares with other
+// processes (qv::LockFile): the reads of one job come from the store as it was when the job
+// began, or later; a value read under such a lock still shows every commit made before the
+// other process let the lock go; a change another process makes shows in the next job. What
+// this process writes shows at once, as always. They nest; the outermost one counts.
+class RegistryReadsOfOneJob {
+ public:
+  RegistryReadsOfOneJob() noexcept;
+  ~RegistryReadsOfOneJob();
+  RegistryReadsOfOneJob(const RegistryReadsOfOneJob&) = delete;
+  RegistryReadsOfOneJob& operator=(const RegistryReadsOfOneJob&) = delete;
+};
+
+// How many times this process has looked for other processes' commits before a read.
+uint64_t RegistryCommitLookCount();
+
 // A value as the store keeps it: its name (UTF-8), its type and its data (string data in the
 // UTF-16 form the wide calls use, with its terminator).
 struct RegistryValue {

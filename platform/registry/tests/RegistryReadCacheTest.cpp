@@ -2,6 +2,7 @@
 // process or by another one, must show in the very next read.
 #include <TempPrefix.h>
 #include <gtest/gtest.h>
+#include <qv/lock_file.h>
 #include <qv/registry_store.h>
 #include <windows.h>
 
@@ -12,7 +13,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 extern char** environ;
@@ -170,6 +173,78 @@ TEST(RegistryReadCacheTest, RepeatedReadsCostNoTransaction) {
     EXPECT_EQ(SubKeys(), "First;");
   }
   EXPECT_EQ(qv::RegistryTransactionCount(), before);
+}
+
+// A job's reads look for other processes' commits when the job begins and after each lock
+// shared with other processes; outside a job, and on other threads, every read still looks.
+TEST(RegistryReadCacheTest, AJobSeesWhatOtherProcessesCommittedBeforeItBeganOrBeforeALock) {
+  struct Case {
+    const char* name;
+    bool jobBeforeChange;  // the job began (and read) before the other process's change
+    bool lockAfterChange;  // the job then took a lock shared with other processes
+    bool otherThread;      // the value is read on another thread, outside any job
+    std::string seen;
+  } cases[] = {
+      {"a job begun after the change", false, false, false, "new"},
+      {"a job that took a lock after the change", true, true, false, "new"},
+      {"another thread, outside the job", true, false, true, "new"},
+      {"a job begun before the change, without a lock", true, false, false, "old"},
+  };
+  const Change change = Changes().front();  // a value changed
+  qv::testing::TempPrefix prefix;
+  for (const Case& c : cases) {
+    Seed();
+    EXPECT_EQ(Read(nullptr, "v"), "old") << c.name;
+    std::optional<qv::RegistryReadsOfOneJob> job;
+    if (c.jobBeforeChange) {
+      job.emplace();
+      EXPECT_EQ(Read(nullptr, "v"), "old") << c.name;
+    }
+    ApplyInAnotherProcess(change);
+    if (!job) job.emplace();
+    qv::LockFile lock;
+    if (c.lockAfterChange) {
+      ASSERT_EQ(lock.Open(prefix.Path("shared.lock"), 0600), 0);
+      ASSERT_EQ(lock.Lock(true), 0);
+    }
+    std::string seen;
+    if (c.otherThread)
+      std::thread([&] { seen = Read(nullptr, "v"); }).join();
+    else
+      seen = Read(nullptr, "v");
+    EXPECT_EQ(seen, c.seen) << c.name;
+    job.reset();
+    EXPECT_EQ(Read(nullptr, "v"), "new") << c.name << ", after the job";
+  }
+}
+
+TEST(RegistryReadCacheTest, AJobLooksForOtherProcessesCommitsOnceUntilItTakesALock) {
+  qv::testing::TempPrefix prefix;
+  Seed();
+  qv::LockFile lock;
+  ASSERT_EQ(lock.Open(prefix.Path("shared.lock"), 0600), 0);
+  struct Case {
+    const char* name;
+    bool inJob;
+    int locks;        // taken halfway through the reads
+    uint64_t looks;
+  } cases[] = {
+      {"outside a job, every read", false, 0, 10},
+      {"a job without a lock", true, 0, 1},
+      {"a job that takes the lock twice", true, 2, 3},
+  };
+  for (const Case& c : cases) {
+    std::optional<qv::RegistryReadsOfOneJob> job;
+    if (c.inJob) job.emplace();
+    const uint64_t before = qv::RegistryCommitLookCount();
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(Read(nullptr, "v"), "old") << c.name;  // open and query: two reads
+    for (int i = 0; i < c.locks; ++i) {
+      ASSERT_EQ(lock.Lock(true), 0);
+      EXPECT_EQ(Read(nullptr, "v"), "old") << c.name;
+      lock.Unlock();
+    }
+    EXPECT_EQ(qv::RegistryCommitLookCount() - before, c.looks) << c.name;
+  }
 }
 
 }  // namespace
