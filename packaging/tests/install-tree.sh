@@ -38,6 +38,11 @@ done < <(find "$root" -type f)
 qv() { env -i PATH=/usr/bin:/bin HOME="$work" QUORVANE_PREFIX="$work/prefix" "$root/bin/quorvane" "$@"; }
 [[ $(qv --version) == "quorvane $version" ]] || fail "quorvane --version does not say $version"
 qv install >/dev/null
+# The command loads the CUPS side from its own library folder: with no scheduler to reach, it fails
+# for want of the scheduler, not of a library.
+cups_err=$(env -i PATH=/usr/bin:/bin HOME="$work" QUORVANE_PREFIX="$work/prefix" CUPS_SERVER=/nonexistent/cups.sock \
+  "$root/bin/quorvane" --print-system cups printer list 2>&1 >/dev/null || true)
+[[ $cups_err == *"can't be reached"* ]] || fail "the installed quorvane did not reach for CUPS: $cups_err"
 qv reg add 'HKLM\SYSTEM\CurrentControlSet\Control\Print\Monitors\Quorvane\Archive' \
   /v Script /t REG_SZ /d 'WriteFile: C:\Jobs\?DN?.prn' /f >/dev/null
 qv printer add "Archive" --port Archive >/dev/null
