@@ -1,8 +1,8 @@
 // The monitor's one lock: a critical section for the threads of this process and the named
 // mutex "Monitor" for the other processes that run the monitor on the same machine, taken in
 // that order. Every entry point but ReadPort holds it from entry to return. The entry points
-// that touch only this process's tables and their own job (StartDocPort, WritePort) hold the
-// critical section alone: what other processes share (the serial number a script issues, the
+// that touch only this process's tables and their own job (OpenPort, ClosePort, StartDocPort,
+// WritePort) hold the critical section alone: what other processes share (the serial number a script issues, the
 // ports' keys) is reached only by EndDocPort and port management, which hold both.
 #pragma once
 #include <windows.h>

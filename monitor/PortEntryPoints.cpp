@@ -31,7 +31,8 @@ BOOL WINAPI LocalOpenPort(LPWSTR pName, PHANDLE pHandle) {
       SetLastError(ERROR_INVALID_PARAMETER);
       return FALSE;
     }
-    MonitorLock::Guard guard(Lock);
+    // This process's tables only: other processes are not held back.
+    MonitorLock::Guard guard(Lock, MonitorLock::Guard::Reach::ThisProcess);
     const DWORD handle = NextPortHandle();
     PortTable.emplace(handle, pName ? pName : WSTR(""));
     LastPortHandle = handle;  // only once the entry exists, so a failed open uses up no number
@@ -42,7 +43,7 @@ BOOL WINAPI LocalOpenPort(LPWSTR pName, PHANDLE pHandle) {
 
 BOOL WINAPI LocalClosePort(HANDLE hPort) {
   return RunEntryPoint([&] {
-    MonitorLock::Guard guard(Lock);
+    MonitorLock::Guard guard(Lock, MonitorLock::Guard::Reach::ThisProcess);
     DWORD handle = 0;
     if (PortHandleValue(hPort, handle)) PortTable.erase(handle);
     return TRUE;

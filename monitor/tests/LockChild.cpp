@@ -2,7 +2,8 @@
 // says "ready", waits for "go" on its input, then makes its calls. MODE "enddoc": StartDocPort
 // and WritePort before "ready", EndDocPort after "go" (it runs a script, so it must wait for the
 // first process's script). MODE "write": StartDocPort and WritePort after "go" (its own job
-// only, so it must not wait).
+// only, so it must not wait). MODE "openclose": OpenPort and ClosePort of another port after
+// "go" (this process's port table only, so it must not wait either).
 // Exits 0 when the calls returned as they should (EndDocPort only after the file named MARKER
 // existed, i.e. the first process's script had finished; StartDocPort and WritePort before),
 // 1 when they did not, 2 when a call failed, 3 on a setup problem.
@@ -41,6 +42,12 @@ int main(int argc, char** argv) {
   std::cout << "ready" << std::endl;
   std::string line;
   if (!std::getline(std::cin, line) || line != "go") return 3;
+  if (mode == "openclose") {
+    HANDLE other = nullptr;
+    std::u16string otherName = u"QV4:";
+    if (!monitor.pfnOpenPort(otherName.data(), &other) || !monitor.pfnClosePort(other)) return 2;
+    return std::filesystem::exists(argv[2]) ? 1 : 0;
+  }
   if (mode == "write") {
     if (!startAndWrite()) return 2;
     return std::filesystem::exists(argv[2]) ? 1 : 0;

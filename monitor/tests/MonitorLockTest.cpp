@@ -165,6 +165,7 @@ TEST_F(MonitorLockTest, AnotherProcessWaitsOnlyToRunAScript) {
   } cases[] = {
       {"enddoc", true},  // EndDocPort runs a script, which may issue a serial number
       {"write", false},  // StartDocPort and WritePort touch only the job's own file
+      {"openclose", false},  // OpenPort and ClosePort touch only this process's port table
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.mode);

@@ -254,25 +254,23 @@ DescriptionCache& TheDescriptions() {
 
 int64_t Nanoseconds(const timespec& time) { return int64_t{time.tv_sec} * 1000000000 + time.tv_nsec; }
 
-// The ids of all descriptions in the open spool folder, ascending; listed again only when the
-// folder changed since `listing` was taken.
-const std::vector<DWORD>& DescriptionIds(int dirFd, Listing& listing) {
+bool Shows(const Listing& listing, const struct stat& folder) {
+  return listing.valid && listing.device == folder.st_dev && listing.inode == folder.st_ino &&
+         listing.modified == Nanoseconds(folder.st_mtim) && listing.changed == Nanoseconds(folder.st_ctim);
+}
+
+// Lists the ids of all descriptions in the open spool folder, ascending.
+void List(int dirFd, Listing& listing) {
+  listing = {};
   struct stat folder {};
-  if (fstat(dirFd, &folder) != 0) {
-    listing = {};
-    return listing.ids;
-  }
+  if (fstat(dirFd, &folder) != 0) return;
   const int64_t modified = Nanoseconds(folder.st_mtim), changed = Nanoseconds(folder.st_ctim);
-  if (listing.valid && listing.device == folder.st_dev && listing.inode == folder.st_ino &&
-      listing.modified == modified && listing.changed == changed)
-    return listing.ids;
   // The tick this listing begins in: file times are taken from the same coarse clock (or a
   // finer one, never behind it).
   timespec now {};
   clock_gettime(CLOCK_REALTIME_COARSE, &now);
-  listing = {};
   DIR* dir = fdopendir(dup(dirFd));
-  if (!dir) return listing.ids;
+  if (!dir) return;
   while (const dirent* entry = readdir(dir)) {
     DWORD id = 0;
     if (IdFromDescriptionName(entry->d_name, id)) listing.ids.push_back(id);
@@ -284,7 +282,6 @@ const std::vector<DWORD>& DescriptionIds(int dirFd, Listing& listing) {
   listing.inode = folder.st_ino;
   listing.modified = modified;
   listing.changed = changed;
-  return listing.ids;
 }
 
 }  // namespace
@@ -292,9 +289,6 @@ const std::vector<DWORD>& DescriptionIds(int dirFd, Listing& listing) {
 std::vector<SpooledJob> SpooledJobs(DWORD upTo, const std::function<bool(DWORD)>& skip) {
   std::vector<SpooledJob> jobs;
   const std::string spool = SpoolPath();
-  files::UniqueFd dirFd(open(spool.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (!dirFd.Valid()) return jobs;
-
   DescriptionCache& cache = TheDescriptions();
   const auto forSpool = [&] {
     if (cache.spool == spool) return;
@@ -302,16 +296,35 @@ std::vector<SpooledJob> SpooledJobs(DWORD upTo, const std::function<bool(DWORD)>
     cache.known.clear();
     cache.listing = {};
   };
+  // The folder is opened only to be listed, or when a job's description must be looked at.
+  files::UniqueFd dirFd;
+  const auto openFolder = [&] {
+    if (!dirFd.Valid()) dirFd.Reset(open(spool.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    return dirFd.Valid();
+  };
   std::vector<DWORD> ids;
   {
     std::lock_guard guard(cache.mutex);
     forSpool();
-    for (DWORD id : DescriptionIds(dirFd.Get(), cache.listing)) {
+    struct stat folder {};
+    if (stat(spool.c_str(), &folder) != 0 || !Shows(cache.listing, folder)) {
+      if (!openFolder()) return jobs;
+      List(dirFd.Get(), cache.listing);
+    }
+    for (DWORD id : cache.listing.ids) {
       if (id > upTo) break;
       ids.push_back(id);
     }
   }
   if (skip) std::erase_if(ids, skip);  // outside the cache's lock: `skip` may take locks of its own
+  if (ids.empty() || !openFolder()) {
+    if (upTo == 0xFFFFFFFFu && !skip) {
+      std::lock_guard guard(cache.mutex);
+      forSpool();
+      cache.known.clear();  // an empty spool: every job left it
+    }
+    return jobs;
+  }
 
   std::lock_guard guard(cache.mutex);
   forSpool();
