@@ -555,8 +555,10 @@ LSTATUS qv::ReadRegistrySubKeys(const std::string& path, std::vector<std::string
   });
 }
 
+// Each one begun is a job boundary: its first read looks, even inside another one.
 qv::RegistryReadsOfOneJob::RegistryReadsOfOneJob() noexcept {
-  if (oneJob.depth++ == 0) oneJob.looked = false;
+  ++oneJob.depth;
+  oneJob.looked = false;
 }
 
 qv::RegistryReadsOfOneJob::~RegistryReadsOfOneJob() { --oneJob.depth; }

@@ -26,7 +26,8 @@ uint64_t RegistryTransactionCount();
 // processes (qv::LockFile): the reads of one job come from the store as it was when the job
 // began, or later; a value read under such a lock still shows every commit made before the
 // other process let the lock go; a change another process makes shows in the next job. What
-// this process writes shows at once, as always. They nest; the outermost one counts.
+// this process writes shows at once, as always. They nest, each one begun making the next read
+// look (a job inside a longer run).
 class RegistryReadsOfOneJob {
  public:
   RegistryReadsOfOneJob() noexcept;

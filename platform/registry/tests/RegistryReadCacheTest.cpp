@@ -183,12 +183,14 @@ TEST(RegistryReadCacheTest, AJobSeesWhatOtherProcessesCommittedBeforeItBeganOrBe
     bool jobBeforeChange;  // the job began (and read) before the other process's change
     bool lockAfterChange;  // the job then took a lock shared with other processes
     bool otherThread;      // the value is read on another thread, outside any job
+    bool innerJob;         // a job begun inside the first one after the change
     std::string seen;
   } cases[] = {
-      {"a job begun after the change", false, false, false, "new"},
-      {"a job that took a lock after the change", true, true, false, "new"},
-      {"another thread, outside the job", true, false, true, "new"},
-      {"a job begun before the change, without a lock", true, false, false, "old"},
+      {"a job begun after the change", false, false, false, false, "new"},
+      {"a job that took a lock after the change", true, true, false, false, "new"},
+      {"another thread, outside the job", true, false, true, false, "new"},
+      {"a job begun inside the first one after the change", true, false, false, true, "new"},
+      {"a job begun before the change, without a lock", true, false, false, false, "old"},
   };
   const Change change = Changes().front();  // a value changed
   qv::testing::TempPrefix prefix;
@@ -202,6 +204,8 @@ TEST(RegistryReadCacheTest, AJobSeesWhatOtherProcessesCommittedBeforeItBeganOrBe
     }
     ApplyInAnotherProcess(change);
     if (!job) job.emplace();
+    std::optional<qv::RegistryReadsOfOneJob> inner;
+    if (c.innerJob) inner.emplace();
     qv::LockFile lock;
     if (c.lockAfterChange) {
       ASSERT_EQ(lock.Open(prefix.Path("shared.lock"), 0600), 0);
@@ -213,6 +217,7 @@ TEST(RegistryReadCacheTest, AJobSeesWhatOtherProcessesCommittedBeforeItBeganOrBe
     else
       seen = Read(nullptr, "v");
     EXPECT_EQ(seen, c.seen) << c.name;
+    inner.reset();
     job.reset();
     EXPECT_EQ(Read(nullptr, "v"), "new") << c.name << ", after the job";
   }
