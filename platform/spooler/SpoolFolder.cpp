@@ -228,9 +228,10 @@ struct KnownDescription {
 
 // The ids of the descriptions in the spool as last listed, kept while the folder's status
 // shows no change: an entry made, removed or renamed in the folder gives it a new modification
-// and change time. A listing is kept only when it began on a later clock tick than the folder's
-// last change, so that a change made in the same tick (and stamped with the same time) is
-// never hidden behind it.
+// and change time. A listing is kept only when it began after the folder's last change by more
+// than the file system's time step, so that a later change (stamped with the same time, in the
+// same clock tick or the same whole second of a file system that keeps seconds only) is never
+// hidden behind it.
 struct Listing {
   bool valid = false;
   dev_t device = 0;
@@ -254,6 +255,15 @@ DescriptionCache& TheDescriptions() {
 
 int64_t Nanoseconds(const timespec& time) { return int64_t{time.tv_sec} * 1000000000 + time.tv_nsec; }
 
+// The largest time step a file system could have stamped `time` with, as far as the time tells:
+// a time on a whole second may come from one that keeps seconds only (or two, as FAT does).
+int64_t LargestStep(const timespec& time) {
+  if (time.tv_nsec == 0) return 2000000000;
+  int64_t step = 1;
+  for (long rest = time.tv_nsec; rest % 10 == 0; rest /= 10) step *= 10;
+  return step;
+}
+
 bool Shows(const Listing& listing, const struct stat& folder) {
   return listing.valid && listing.device == folder.st_dev && listing.inode == folder.st_ino &&
          listing.modified == Nanoseconds(folder.st_mtim) && listing.changed == Nanoseconds(folder.st_ctim);
@@ -269,15 +279,18 @@ void List(int dirFd, Listing& listing) {
   // finer one, never behind it).
   timespec now {};
   clock_gettime(CLOCK_REALTIME_COARSE, &now);
-  DIR* dir = fdopendir(dup(dirFd));
+  files::UniqueFd own(dup(dirFd));
+  DIR* dir = own.Valid() ? fdopendir(own.Get()) : nullptr;
   if (!dir) return;
+  own.Release();  // the stream owns it now
   while (const dirent* entry = readdir(dir)) {
     DWORD id = 0;
     if (IdFromDescriptionName(entry->d_name, id)) listing.ids.push_back(id);
   }
   closedir(dir);
   std::sort(listing.ids.begin(), listing.ids.end());
-  listing.valid = Nanoseconds(now) > std::max(modified, changed);
+  listing.valid = Nanoseconds(now) >= modified + LargestStep(folder.st_mtim) &&
+                  Nanoseconds(now) >= changed + LargestStep(folder.st_ctim);
   listing.device = folder.st_dev;
   listing.inode = folder.st_ino;
   listing.modified = modified;
