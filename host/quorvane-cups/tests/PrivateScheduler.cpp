@@ -168,8 +168,7 @@ bool PrivateScheduler::Start(std::string& why) {
       [&] {
         std::vector<cups::Queue> queues;
         return cups::ListQueues(queues) == ERROR_SUCCESS;
-      },
-      std::chrono::seconds(10));
+      });
   if (!ready) why = "cupsd did not answer: " + ReadFile(dir_ + "/log/cupsd.err") + ErrorLog();
   return ready;
 }

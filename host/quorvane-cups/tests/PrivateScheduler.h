@@ -68,8 +68,10 @@ class PrivateScheduler {
   int pid_ = -1;
 };
 
-// Polls `done` every few milliseconds until it holds or `limit` has passed.
-bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds limit = std::chrono::seconds(20));
+// Polls `done` every few milliseconds until it holds or `limit` has passed. The limit is
+// generous: the scheduler, its filters and the sanitizer build of the backend share a loaded
+// machine with the rest of the suite, and only a failure waits it out.
+bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds limit = std::chrono::seconds(60));
 
 std::string ReadFile(const std::string& path);
 // Regular files under `dir`, relative paths, sorted.
