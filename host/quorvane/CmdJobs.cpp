@@ -62,7 +62,7 @@ int Send(DWORD id, bool retry) {
   DWORD status = DespoolJob(id, retry);
   if (status == ERROR_SUCCESS) return 0;
   if (status == ERROR_INVALID_PARAMETER || status == ERROR_FILE_NOT_FOUND)
-    throw Failure("job " + std::to_string(id) + " is not in the spool");
+    throw Failure("job " + std::to_string(id) + " is not in the spool" + InPrefix());
   throw Failure(JobFailedText(id, status, toldBefore));
 }
 
@@ -86,7 +86,7 @@ int RunJobs(const std::vector<std::string>& args) {
   if (std::optional<std::string> text = options.Value("--delete")) {
     DWORD id = JobId(*text);
     DWORD status = DeleteJob(id);
-    if (status == ERROR_INVALID_PARAMETER) throw Failure("job " + *text + " is not in the spool");
+    if (status == ERROR_INVALID_PARAMETER) throw Failure("job " + *text + " is not in the spool" + InPrefix());
     if (status == ERROR_BUSY) throw Failure("job " + *text + " is being printed");
     if (status) FailWithStatus("job " + *text, status);
     return 0;

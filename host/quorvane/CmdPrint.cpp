@@ -9,6 +9,7 @@
 #include "StatusText.h"
 #include "StderrSink.h"
 
+#include <qv/durability_group.h>
 #include <qv/prefix.h>
 #include <qv/print_system.h>
 
@@ -252,8 +253,9 @@ int RunPrint(const std::vector<std::string>& args) {
     DespoolGroup group;
     for (DWORD id : ids) sent = Despool(id) && sent;
     if (DWORD status = group.End(); status != ERROR_SUCCESS) {
-      std::fprintf(stderr, "quorvane: the outputs' folders can't be flushed, the jobs stay in the spool: %s\n",
-                   StatusText(status).c_str());
+      const std::string folder = qv::DurabilityFailureFolder();
+      std::fprintf(stderr, "quorvane: the output folder %s can't be flushed, the jobs stay in the spool: %s\n",
+                   folder.empty() ? "of a job" : folder.c_str(), StatusText(status).c_str());
       sent = false;
     }
   }

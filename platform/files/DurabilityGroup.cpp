@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <memory>
 #include <vector>
 
@@ -38,6 +39,16 @@ struct OpenGroup {
 };
 
 thread_local OpenGroup group;
+// The folder the calling thread's last failed commit was about: its path, for messages.
+thread_local std::string failedFolder;
+
+std::string PathOf(int fd) {
+  char link[64];
+  std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+  char path[4096];
+  const ssize_t size = readlink(link, path, sizeof path);
+  return size > 0 && static_cast<size_t>(size) < sizeof path ? std::string(path, static_cast<size_t>(size)) : std::string();
+}
 
 // Past this many copies or folders, the group commits early rather than keep more files open:
 // committing early is always safe, it only costs flushes.
@@ -50,8 +61,15 @@ DWORD Errno() { return files::Win32ErrorFromErrno(errno); }
 
 DWORD CommitPending() noexcept {
   DWORD first = ERROR_SUCCESS;
-  auto note = [&first](DWORD status) {
-    if (first == ERROR_SUCCESS) first = status;
+  // The first failure's status and the folder it concerns.
+  auto note = [&first](DWORD status, int folderFd) {
+    if (first != ERROR_SUCCESS) return;
+    first = status;
+    try {
+      failedFolder = PathOf(folderFd);
+    } catch (...) {
+      // Out of memory for the name: the status alone is told.
+    }
   };
   // Guards the content of every copy: on disk in full before any of them takes its name, so a
   // name that outlives a crash never leads to a partial file.
@@ -69,7 +87,7 @@ DWORD CommitPending() noexcept {
         if (syncfs(group.copies[i].file->Get()) == 0) {
           synced.push_back(device);
         } else {
-          note(Errno());
+          note(Errno(), group.folders[group.copies[i].folder].fd->Get());
           failed.push_back(device);
         }
       }
@@ -80,25 +98,25 @@ DWORD CommitPending() noexcept {
       if (fsync(group.copies[i].file->Get()) == 0)
         flushed[i] = true;
       else
-        note(Errno());
+        note(Errno(), group.folders[group.copies[i].folder].fd->Get());
     }
   }
   for (size_t i = 0; i < group.copies.size(); ++i) {
     PendingCopy& copy = group.copies[i];
     const int folderFd = group.folders[copy.folder].fd->Get();
     if (copy.file->Close() != 0) {
-      note(Errno());
+      note(Errno(), folderFd);
       flushed[i] = false;
     }
     if (flushed[i] && renameat(folderFd, copy.staged.c_str(), folderFd, copy.leaf.c_str()) == 0) continue;
-    if (flushed[i]) note(Errno());
+    if (flushed[i]) note(Errno(), folderFd);
     unlinkat(folderFd, copy.staged.c_str(), 0);
   }
   group.copies.clear();
   // Guards the names: each folder's entries are on disk before the group's caller lets go of
   // what the copies replace.
   for (PendingFolder& folder : group.folders)
-    if (fsync(folder.fd->Get()) != 0) note(Errno());
+    if (fsync(folder.fd->Get()) != 0) note(Errno(), folder.fd->Get());
   group.folders.clear();
   return first;
 }
@@ -141,6 +159,7 @@ DurabilityGroup::~DurabilityGroup() {
 DWORD DurabilityGroup::Commit() noexcept {
   committed_ = true;
   if (!outermost_) return ERROR_SUCCESS;
+  if (group.failure == ERROR_SUCCESS) failedFolder.clear();
   DWORD status = CommitPending();
   if (group.failure != ERROR_SUCCESS) status = group.failure;
   group.failure = ERROR_SUCCESS;
@@ -148,6 +167,10 @@ DWORD DurabilityGroup::Commit() noexcept {
 }
 
 bool InDurabilityGroup() noexcept { return group.depth > 0; }
+
+std::string DurabilityFailureFolder() {
+  return failedFolder;
+}
 
 DWORD FlushFolderOrDefer(int folderFd) noexcept {
   if (group.depth > 0) {

@@ -266,6 +266,7 @@ TEST(CopyFlushOrder, ACommitThatCantNameACopyFailsAndLeavesNoStagingFile) {
   ASSERT_TRUE(CopyFileA(source.c_str(), (root / "free.prn").string().c_str(), FALSE));
   fs::create_directories(root / "blocked.prn" / "inside");
   EXPECT_NE(group.Commit(), static_cast<DWORD>(ERROR_SUCCESS));
+  EXPECT_EQ(qv::DurabilityFailureFolder(), root.string()) << "the message names the folder";
   EXPECT_EQ(qv::files::testing::ReadHostFile((root / "free.prn").string()), "job data");
   for (const auto& entry : fs::directory_iterator(root))
     EXPECT_NE(entry.path().filename().string()[0], '.') << "staging file left: " << entry.path();

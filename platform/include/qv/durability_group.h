@@ -41,6 +41,9 @@ class DurabilityGroup {
 
 // Whether a durability group is open on the calling thread.
 bool InDurabilityGroup() noexcept;
+// The folder (its path) the calling thread's last failed commit was about, for its message;
+// empty after a commit that succeeded, or when the path can't be told.
+std::string DurabilityFailureFolder();
 
 // Makes the renames and removals in the folder open as `folderFd` durable: flushed now, or
 // when the calling thread's durability group commits. 0 or a Win32 status.
