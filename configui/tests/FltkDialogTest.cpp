@@ -5,8 +5,11 @@
 #include <qv/print_system.h>
 #include <qv/utf.h>
 
+#include <chrono>
+#include <cstdlib>
 #include <deque>
 #include <functional>
+#include <thread>
 
 #include "ControllerFilePath.h"
 #include "DialogFixture.h"
@@ -79,10 +82,24 @@ class Driver {
   std::deque<Step> steps_;
 };
 
+// Opens the display named by DISPLAY, waiting for it to take connections. An X server started
+// without -noreset (xvfb-run's default) resets whenever its last client leaves and turns away
+// the clients that come meanwhile; the dialog tests run one at a time, each in a process of its
+// own, so each may come just then. With no DISPLAY set there is nothing to wait for.
+bool DisplayOpened() {
+  const char* name = std::getenv("DISPLAY");
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (!qv::ui::fltk::OpenDisplay()) {
+    if (!name || !*name || std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return true;
+}
+
 class FltkDialogTest : public DialogTest {
  protected:
   void SetUp() override {
-    if (!qv::ui::fltk::OpenDisplay()) GTEST_SKIP() << "no display can be opened; run under xvfb-run";
+    if (!DisplayOpened()) GTEST_SKIP() << "no display can be opened; run under xvfb-run";
     toolkit_ = std::make_shared<FltkToolkit>();
     previous_ = qv::ui::UseToolkit(toolkit_);
     Fl::e_state = 0;
