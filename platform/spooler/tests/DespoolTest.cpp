@@ -590,6 +590,18 @@ std::string DescriptionText(const TempPrefix& prefix, DWORD id) {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
+// Spools `data` as a job of `printer` accepted to be sent at once, as `quorvane print` does;
+// 0 when that failed.
+DWORD SpoolToSendNow(const TempPrefix& prefix, const std::string& printer, const std::string& data) {
+  JobSubmission submission;
+  submission.printer = printer;
+  int fd = InputFile(prefix, "in", data);
+  DWORD id = 0;
+  const DWORD status = SpoolJobUnflushed(submission, fd, id);
+  close(fd);
+  return status == ERROR_SUCCESS && AcceptSpoolToSendNow() == ERROR_SUCCESS ? id : 0;
+}
+
 // Jobs accepted to be sent at once are flushed in the spool only if they stay there: a job sent
 // in full leaves nothing, one that failed or was not sent is made durable before its number is
 // shown, and one a crash of the machine cut short (accepted in an earlier boot) is no job.
@@ -615,13 +627,8 @@ TEST_F(SpoolerTest, AJobAcceptedToBeSentAtOnceIsFlushedInTheSpoolOnlyIfItStaysTh
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    JobSubmission submission;
-    submission.printer = c.printer;
-    int fd = InputFile(prefix, "in", "the job's data");
-    DWORD id = 0;
-    ASSERT_EQ(SpoolJobUnflushed(submission, fd, id), ERROR_SUCCESS);
-    close(fd);
-    ASSERT_EQ(AcceptSpoolToSendNow(), ERROR_SUCCESS);
+    const DWORD id = SpoolToSendNow(prefix, c.printer, "the job's data");
+    ASSERT_NE(id, 0u);
     EXPECT_NE(DescriptionText(prefix, id).find(mark), std::string::npos) << "accepted without a flush";
     if (c.then == Then::kSend) {
       const DWORD status = DespoolJob(id);
@@ -646,13 +653,8 @@ TEST_F(SpoolerTest, AJobAcceptedUnflushedInAnEarlierBootIsNoJob) {
   if (spool::BootId().empty()) GTEST_SKIP() << "no boot id on this machine";
   ASSERT_EQ(AddPrinter("Office", "FILE:", ""), ERROR_SUCCESS);
   const DWORD kept = Spool("Office", "accepted durably");
-  JobSubmission submission;
-  submission.printer = "Office";
-  int fd = InputFile(prefix, "in", "cut short by a power cut");
-  DWORD id = 0;
-  ASSERT_EQ(SpoolJobUnflushed(submission, fd, id), ERROR_SUCCESS);
-  close(fd);
-  ASSERT_EQ(AcceptSpoolToSendNow(), ERROR_SUCCESS);
+  const DWORD id = SpoolToSendNow(prefix, "Office", "cut short by a power cut");
+  ASSERT_NE(id, 0u);
   // As the machine finds it after a restart: the mark names another boot.
   spool::JobDescription job;
   ASSERT_EQ(spool::ReadJob(id, job), ERROR_SUCCESS);
@@ -671,13 +673,8 @@ TEST_F(SpoolerTest, AJobAcceptedUnflushedInAnEarlierBootIsNoJob) {
 
 TEST_F(SpoolerTest, AJobHeldByThisThreadsDespoolGroupIsKeptOnlyAfterTheGroup) {
   ASSERT_EQ(AddPrinter("Office", "FILE:", ""), ERROR_SUCCESS);
-  JobSubmission submission;
-  submission.printer = "Office";
-  int fd = InputFile(prefix, "in", "data");
-  DWORD id = 0;
-  ASSERT_EQ(SpoolJobUnflushed(submission, fd, id), ERROR_SUCCESS);
-  close(fd);
-  ASSERT_EQ(AcceptSpoolToSendNow(), ERROR_SUCCESS);
+  const DWORD id = SpoolToSendNow(prefix, "Office", "data");
+  ASSERT_NE(id, 0u);
   DespoolGroup group;
   ASSERT_EQ(DespoolJob(id), ERROR_SUCCESS);
   EXPECT_EQ(KeepJobInSpool(id), static_cast<DWORD>(ERROR_BUSY)) << "would wait for its own claim";
