@@ -66,11 +66,16 @@ int64_t NowMilliseconds() {
 // Steps of at least this size are handed to the disk's writeback as soon as they are copied.
 constexpr size_t kWritebackFrom = 1u << 20;
 
+// Whether the spool copy hands its steps to the disk as it goes: for a job about to be flushed
+// (SpoolJob), not for one whose acceptance comes later and may flush nothing (a job sent at
+// once, whose data then never needs to reach the disk at all).
+enum class Writeback { kAhead, kNone };
+
 // Copies `fd` into the job's data file, not flushed yet. The file is claimed (flocked) from its
 // creation until the caller is done, so no despooler takes the job before it is accepted. A
 // regular file is copied in the kernel (copy_file_range); a pipe, or a file the kernel won't
 // copy (another file system on an old kernel), goes through a buffer.
-DWORD CopyInput(int fd, spool::AtomicFile& data, uint64_t& size, const SpoolProgress& progress) {
+DWORD CopyInput(int fd, spool::AtomicFile& data, uint64_t& size, const SpoolProgress& progress, Writeback writeback) {
   struct stat info {};
   const bool regular = fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
   uint64_t total = regular ? static_cast<uint64_t>(info.st_size) : 0;
@@ -92,7 +97,7 @@ DWORD CopyInput(int fd, spool::AtomicFile& data, uint64_t& size, const SpoolProg
       if (copied == 0) return ERROR_SUCCESS;
       // Not a flush: the disk starts on this step while the next one is copied, so that the
       // flush that accepts the job finds little left to write.
-      if (static_cast<size_t>(copied) >= kWritebackFrom)
+      if (writeback == Writeback::kAhead && static_cast<size_t>(copied) >= kWritebackFrom)
         sync_file_range(data.Fd(), static_cast<off64_t>(size), copied, SYNC_FILE_RANGE_WRITE);
       size += static_cast<uint64_t>(copied);
       if (progress) progress(size, total);
@@ -113,7 +118,8 @@ DWORD CopyInput(int fd, spool::AtomicFile& data, uint64_t& size, const SpoolProg
 }
 
 // Writes one job's data into the spool under a temporary name; AcceptJobs gives it its names.
-DWORD Stage(const JobSubmission& submission, int fd, spool::StagedJob& staged, const SpoolProgress& progress) {
+DWORD Stage(const JobSubmission& submission, int fd, spool::StagedJob& staged, const SpoolProgress& progress,
+            Writeback writeback) {
   spool::PrinterRecord printer;
   if (DWORD status = spool::ReadPrinter(submission.printer, printer); status != ERROR_SUCCESS)
     return status;
@@ -124,7 +130,7 @@ DWORD Stage(const JobSubmission& submission, int fd, spool::StagedJob& staged, c
   if (DWORD status = data.Create(spool::DataPath(id)); status != ERROR_SUCCESS) return status;
   flock(data.Fd(), LOCK_EX);  // a new file: nobody else can hold it
   spool::JobDescription& job = staged.job;
-  if (DWORD status = CopyInput(fd, data, job.size, progress); status != ERROR_SUCCESS) return status;
+  if (DWORD status = CopyInput(fd, data, job.size, progress, writeback); status != ERROR_SUCCESS) return status;
   job.id = id;
   job.printer = printer.name;
   job.machine = submission.machine;
@@ -185,7 +191,8 @@ DWORD SpoolJob(const JobSubmission& submission, int fd, DWORD& jobId, const Spoo
   return Guarded([&]() -> DWORD {
     std::vector<std::unique_ptr<spool::StagedJob>> batch;
     batch.push_back(std::make_unique<spool::StagedJob>());
-    if (DWORD status = Stage(submission, fd, *batch.back(), progress); status != ERROR_SUCCESS) return status;
+    if (DWORD status = Stage(submission, fd, *batch.back(), progress, Writeback::kAhead); status != ERROR_SUCCESS)
+      return status;
     if (DWORD status = spool::AcceptJobs(batch); status != ERROR_SUCCESS) return status;
     jobId = batch.back()->job.id;
     return ERROR_SUCCESS;
@@ -196,7 +203,8 @@ DWORD SpoolJobUnflushed(const JobSubmission& submission, int fd, DWORD& jobId, c
   return Guarded([&]() -> DWORD {
     if (unaccepted.size() >= kUnflushedJobsMax) return ERROR_TOO_MANY_OPEN_FILES;
     auto staged = std::make_unique<spool::StagedJob>();
-    if (DWORD status = Stage(submission, fd, *staged, progress); status != ERROR_SUCCESS) return status;
+    if (DWORD status = Stage(submission, fd, *staged, progress, Writeback::kNone); status != ERROR_SUCCESS)
+      return status;
     jobId = staged->job.id;
     unaccepted.push_back(std::move(staged));
     return ERROR_SUCCESS;
