@@ -1,5 +1,8 @@
 #include "KeptLogVfs.h"
 
+#include "../files/ErrnoMapping.h"
+#include "../files/UniqueFd.h"
+
 #include <sqlite3.h>
 
 #include <fcntl.h>
@@ -17,13 +20,9 @@ sqlite3_vfs* base = nullptr;  // the system's own layer
 
 // Makes the entry of a log just created survive a power cut before anyone can commit into it.
 void FlushFolderOf(const char* path) {
-  std::string folder = path;
-  const size_t slash = folder.rfind('/');
-  folder = slash == std::string::npos ? "." : slash == 0 ? "/" : folder.substr(0, slash);
-  const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;  // SQLite flushes it again at the first commit, as it always did
-  fsync(fd);
-  close(fd);
+  const files::UniqueFd folder(open(files::ParentFolder(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  // Unopened: SQLite flushes it again at the first commit, as it always did.
+  if (folder.Valid()) fsync(folder.Get());
 }
 
 int Open(sqlite3_vfs*, sqlite3_filename name, sqlite3_file* file, int flags, int* outFlags) {
