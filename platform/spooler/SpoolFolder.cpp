@@ -178,7 +178,9 @@ DWORD ReadJob(DWORD id, JobDescription& job) {
     text.append(buffer, static_cast<size_t>(got));
   }
   if (!ParseDescription(text, job) || job.id != id) return ERROR_INVALID_DATA;
-  if (!job.unflushedBoot.empty() && job.unflushedBoot != BootId()) {
+  // A process that can't tell its boot can't tell an earlier one either: it leaves the job be
+  // (it may be another process's job of this boot, being sent right now).
+  if (!job.unflushedBoot.empty() && !BootId().empty() && job.unflushedBoot != BootId()) {
     // Accepted without a flush before the machine restarted: its files may be cut short, and
     // its number was never shown (that waits until the job is sent or flushed). No job.
     RemoveJobFiles(id);
@@ -368,7 +370,6 @@ std::vector<SpooledJob> SpooledJobs(DWORD upTo, const std::function<bool(DWORD)>
   }
   return jobs;
 }
-
 
 void RemoveJobDescription(DWORD id) { unlink(DescriptionPath(id).c_str()); }
 
