@@ -2,6 +2,7 @@
 // manner of Windows' reg.exe. Options may be written /x or -x, in any case. Nothing asks for
 // confirmation: /f is accepted for compatibility.
 #include "Command.h"
+#include "InputFile.h"
 #include "RegistryData.h"
 #include "RegistryFile.h"
 #include "RegistryKey.h"
@@ -15,8 +16,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iostream>
-#include <iterator>
 #include <map>
 #include <set>
 
@@ -218,15 +217,9 @@ int Export(const std::vector<std::string>& args) {
 int Import(const std::vector<std::string>& args) {
   Arguments parsed = ParseArguments(args, {}, {}, 1);
   // "-" reads standard input.
-  const bool fromInput = parsed.words[0] == "-";
-  const std::string file = fromInput ? "standard input" : parsed.words[0];
-  std::ifstream opened;
-  if (!fromInput) {
-    opened.open(file, std::ios::binary);
-    if (!opened) throw Failure("cannot read " + file + ": " + std::strerror(errno));
-  }
-  std::istream& in = fromInput ? std::cin : opened;
-  std::string content{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  InputFile input(parsed.words[0]);
+  const std::string& file = input.Name();
+  const std::string content = input.Content();
   for (const RegistryChange& change : ParseRegistryFile(content, file))
     if (LSTATUS status = ApplyRegistryChange(change))
       FailWithStatus(file + ":" + std::to_string(change.line) + ": " + change.key.Text(), status);

@@ -11,7 +11,8 @@
 
 namespace qv::cli {
 
-InputFile::InputFile(const std::string& path) : fd_(STDIN_FILENO) {
+InputFile::InputFile(const std::string& path)
+    : name_(path == "-" ? "standard input" : path), fd_(STDIN_FILENO) {
   if (path == "-") return;
   fd_ = open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd_ < 0) throw Failure("cannot read " + path + ": " + std::strerror(errno));
@@ -19,6 +20,20 @@ InputFile::InputFile(const std::string& path) : fd_(STDIN_FILENO) {
   if (fstat(fd_, &info) == 0 && S_ISDIR(info.st_mode)) {
     close(fd_);
     throw Failure("cannot read " + path + ": it is a folder");
+  }
+}
+
+std::string InputFile::Content() {
+  std::string content;
+  char buffer[65536];
+  for (;;) {
+    const ssize_t got = read(fd_, buffer, sizeof buffer);
+    if (got == 0) return content;
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      throw Failure("cannot read " + name_ + ": " + std::strerror(errno));
+    }
+    content.append(buffer, static_cast<size_t>(got));
   }
 }
 

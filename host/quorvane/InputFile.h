@@ -14,8 +14,14 @@ class InputFile {
   InputFile& operator=(const InputFile&) = delete;
 
   int Fd() const { return fd_; }
+  // The path, or "standard input".
+  const std::string& Name() const { return name_; }
+  // Everything left to read. Throws Failure("cannot read <path>: <reason>"), standard input
+  // named as such.
+  std::string Content();
 
  private:
+  std::string name_;
   int fd_;
 };
 

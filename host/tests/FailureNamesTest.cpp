@@ -70,44 +70,38 @@ TEST_F(FailureNamesTest, EachFailureNamesWhatFailedWithItsPath) {
     run.input = path;
     return run;
   };
+  // Puts a file where `path`'s folder is expected; `removed` puts the folder back.
+  auto fileInsteadOf = [](const std::string& path) {
+    return [path] {
+      fs::remove_all(path);
+      std::ofstream(path) << "";
+      return true;
+    };
+  };
+  auto removed = [](const std::string& path) { return [path] { fs::remove(path); }; };
+  auto readOnlyRegistry = [&] { return SetImmutable(registry, true); };
+  auto writableRegistry = [&] { SetImmutable(registry, false); };
   const std::string unwritable = "quorvane: the registry " + registry + " can't be written: Operation not permitted (";
   const Row rows[] = {
-      {"SpoolFolderIsAFile",
-       [&] {
-         fs::remove_all(spool);
-         std::ofstream(spool) << "";
-         return true;
-       },
-       [&] { fs::remove(spool); }, CliRun{}, {"print", input},
+      {"SpoolFolderIsAFile", fileInsteadOf(spool), removed(spool), CliRun{}, {"print", input},
        "quorvane: cannot spool " + input + ": the spool folder " + spool + " is not a folder\n"},
       {"SpoolFolderIsFull", nothing, noRestore, limited(1 << 20), {"print", large},
        "quorvane: cannot spool " + large + ": the spool folder " + spool + ": There is not enough space on the disk.\n"},
-      {"RegistryIsReadOnlyForAnImport", [&] { return SetImmutable(registry, true); },
-       [&] { SetImmutable(registry, false); }, fromInput(regFile), {"reg", "import", "-"},
+      {"RegistryIsReadOnlyForAnImport", readOnlyRegistry, writableRegistry, fromInput(regFile), {"reg", "import", "-"},
        unwritable + "standard input:3: HKEY_LOCAL_MACHINE\\SOFTWARE\\Added)\n"},
-      {"RegistryIsReadOnlyForAPrint", [&] { return SetImmutable(registry, true); },
-       [&] { SetImmutable(registry, false); }, CliRun{}, {"print", input},
+      {"RegistryIsReadOnlyForAPrint", readOnlyRegistry, writableRegistry, CliRun{}, {"print", input},
        unwritable + "cannot spool " + input + ")\n"},
-      {"RegistryIsReadOnlyForAPort", [&] { return SetImmutable(registry, true); },
-       [&] { SetImmutable(registry, false); }, CliRun{}, {"port", "add", "Added", "--write-file", "C:\\a.prn"},
+      {"RegistryIsReadOnlyForAPort", readOnlyRegistry, writableRegistry, CliRun{}, {"port", "add", "Added", "--write-file", "C:\\a.prn"},
        unwritable + "port \"Added\" not stored)\n", true},
-      {"RegistryIsReadOnlyForAnInstall", [&] { return SetImmutable(registry, true); },
-       [&] { SetImmutable(registry, false); }, CliRun{}, {"install"},
+      {"RegistryIsReadOnlyForAnInstall", readOnlyRegistry, writableRegistry, CliRun{}, {"install"},
        unwritable + "DllRegisterServer of the job processor failed)\n"},
-      {"RegistryIsReadOnlyForAnUninstall", [&] { return SetImmutable(registry, true); },
-       [&] { SetImmutable(registry, false); }, CliRun{}, {"uninstall"},
+      {"RegistryIsReadOnlyForAnUninstall", readOnlyRegistry, writableRegistry, CliRun{}, {"uninstall"},
        unwritable + "the monitor \"Quorvane\" was kept)\n"},
       {"InputIsMissing", nothing, noRestore, CliRun{}, {"print", prefix.Path("missing.txt")},
        "quorvane: cannot read " + prefix.Path("missing.txt") + ": No such file or directory\n"},
       {"TemporaryFolderIsAFile", nothing, noRestore, CliRun{"/dev/null", {}, 0, {{"TMPDIR", input}}}, {"print", input},
        ": WritePort of the port \"Archive\" failed (" + input + "/DRN", true},
-      {"DestinationFolderIsAFile",
-       [&] {
-         fs::remove_all(out);
-         std::ofstream(out) << "";
-         return true;
-       },
-       [&] { fs::remove(out); }, CliRun{}, {"print", input},
+      {"DestinationFolderIsAFile", fileInsteadOf(out), removed(out), CliRun{}, {"print", input},
        ": Error writing file: C:\\Out\\report.txt.prn (" + out + "/report.txt.prn): ", true},
   };
   for (const Row& row : rows) {

@@ -101,7 +101,8 @@ TEST(RegCommandTest, FailedOperationsExitOneWithTheSystemText) {
   std::ofstream(existing) << "keep me";
   struct Case {
     Args args;
-    const char* message;
+    std::string message;
+    std::string input = "/dev/null";  // standard input
   } cases[] = {
       {{"reg", "query", "HKLM\\SOFTWARE\\Missing"}, "HKEY_LOCAL_MACHINE\\SOFTWARE\\Missing: The file could not be found."},
       {{"reg", "query", "HKLM\\SOFTWARE\\Present", "/v", "nope"}, "value nope: The file could not be found."},
@@ -110,10 +111,14 @@ TEST(RegCommandTest, FailedOperationsExitOneWithTheSystemText) {
       {{"reg", "export", "HKLM\\SOFTWARE\\Missing", prefix.Path("x.reg")}, "The file could not be found."},
       {{"reg", "export", "HKLM\\SOFTWARE\\Present", existing}, "exists already"},
       {{"reg", "import", prefix.Path("absent.reg")}, "cannot read"},
+      {{"reg", "import", prefix.Dir()}, "cannot read " + prefix.Dir() + ": it is a folder"},
+      {{"reg", "import", "-"}, "cannot read standard input: Is a directory", prefix.Dir()},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.args[1] + " " + c.args[2]);
-    auto result = RunQuorvane(c.args);
+    qv::testing::CliRun run;
+    run.input = c.input;
+    auto result = qv::testing::RunQuorvaneWith(run, c.args);
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_EQ(result.err.rfind("quorvane: ", 0), 0u) << result.err;
     EXPECT_NE(result.err.find(c.message), std::string::npos) << result.err;

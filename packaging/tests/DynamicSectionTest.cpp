@@ -88,21 +88,6 @@ TEST(DynamicSectionTest, RunPathsNeverSearchTheCurrentFolder) {
   }
 }
 
-// Only the backend, one process per job, links the CUPS side.
-TEST(DynamicSectionTest, OnlyTheBackendNeedsTheCupsLibraries) {
-  const std::string bin = qv::testing::BinDir();
-  const FileRow rows[] = {
-      {"command", bin + "/quorvane", false},
-      {"backend", bin + "/quorvane-cups", true},
-  };
-  for (const FileRow& row : rows) {
-    SCOPED_TRACE(row.name);
-    const DynamicSection section = ReadDynamicSection(row.path);
-    ASSERT_TRUE(section.read) << "readelf read nothing from " << row.path;
-    EXPECT_EQ(NeedsCups(section), row.needsCups) << row.path;
-  }
-}
-
 TEST(DynamicSectionTest, RunPathEntriesKeepEmptyOnes) {
   struct Row {
     const char* name;
