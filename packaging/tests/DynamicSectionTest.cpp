@@ -70,6 +70,8 @@ TEST(DynamicSectionTest, RunPathsNeverSearchTheCurrentFolder) {
   const std::string bin = qv::testing::BinDir(), lib = qv::testing::LibDir();
   const FileRow rows[] = {
       {"command", bin + "/quorvane", false},
+      // Run by the scheduler as root, from a copy of the built one too.
+      {"backend", bin + "/quorvane-cups", true},
       {"platform", lib + "/libqvplatform.so", false},
       {"cups", lib + "/libqvcups.so", true},
       {"monitor", lib + "/libqvpm.so", false},

@@ -10,7 +10,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <memory>
 #include <vector>
 
 namespace qv {
@@ -19,13 +18,13 @@ namespace {
 struct PendingFolder {
   dev_t device;
   ino_t inode;
-  std::unique_ptr<files::UniqueFd> fd;
+  files::UniqueFd fd;
 };
 
 // A copy whose content waits under its staging name in `folder` for the group's commit.
 struct PendingCopy {
   size_t folder;  // index into the group's folders
-  std::unique_ptr<files::UniqueFd> file;
+  files::UniqueFd file;
   std::string staged;
   std::string leaf;
 };
@@ -84,10 +83,10 @@ DWORD CommitPending() noexcept {
     for (size_t i = 0; i < group.copies.size(); ++i) {
       const dev_t device = group.folders[group.copies[i].folder].device;
       if (!seen(synced, device) && !seen(failed, device)) {
-        if (syncfs(group.copies[i].file->Get()) == 0) {
+        if (syncfs(group.copies[i].file.Get()) == 0) {
           synced.push_back(device);
         } else {
-          note(Errno(), group.folders[group.copies[i].folder].fd->Get());
+          note(Errno(), group.folders[group.copies[i].folder].fd.Get());
           failed.push_back(device);
         }
       }
@@ -95,16 +94,16 @@ DWORD CommitPending() noexcept {
     }
   } else {
     for (size_t i = 0; i < group.copies.size(); ++i) {
-      if (fsync(group.copies[i].file->Get()) == 0)
+      if (fsync(group.copies[i].file.Get()) == 0)
         flushed[i] = true;
       else
-        note(Errno(), group.folders[group.copies[i].folder].fd->Get());
+        note(Errno(), group.folders[group.copies[i].folder].fd.Get());
     }
   }
   for (size_t i = 0; i < group.copies.size(); ++i) {
     PendingCopy& copy = group.copies[i];
-    const int folderFd = group.folders[copy.folder].fd->Get();
-    if (copy.file->Close() != 0) {
+    const int folderFd = group.folders[copy.folder].fd.Get();
+    if (copy.file.Close() != 0) {
       note(Errno(), folderFd);
       flushed[i] = false;
     }
@@ -116,7 +115,7 @@ DWORD CommitPending() noexcept {
   // Guards the names: each folder's entries are on disk before the group's caller lets go of
   // what the copies replace.
   for (PendingFolder& folder : group.folders)
-    if (fsync(folder.fd->Get()) != 0) note(Errno(), folder.fd->Get());
+    if (fsync(folder.fd.Get()) != 0) note(Errno(), folder.fd.Get());
   group.folders.clear();
   return first;
 }
@@ -134,7 +133,7 @@ bool KeepFolder(int folderFd, size_t& index) {
   }
   int copy = fcntl(folderFd, F_DUPFD_CLOEXEC, 0);
   if (copy < 0) return false;
-  auto fd = std::make_unique<files::UniqueFd>(copy);
+  files::UniqueFd fd(copy);
   group.folders.push_back({info.st_dev, info.st_ino, std::move(fd)});
   index = group.folders.size() - 1;
   return true;
@@ -194,7 +193,7 @@ bool DeferPlacement(int folderFd, int fileFd, const std::string& staged, const s
     if (!KeepFolder(folderFd, index)) return false;
     int file = fcntl(fileFd, F_DUPFD_CLOEXEC, 0);
     if (file < 0) return false;
-    auto owned = std::make_unique<files::UniqueFd>(file);
+    files::UniqueFd owned(file);
     group.copies.push_back({index, std::move(owned), staged, leaf});
     return true;
   } catch (...) {

@@ -36,10 +36,7 @@ BOOL DeleteFileT(const Char* fileName) {
 // Guards a new folder's entry in its parent: a copy into the folder flushes the folder, not the
 // parent, and a folder lost in a power cut would take the copies in it along.
 void FlushParentFolder(const std::string& host) {
-  std::string::size_type end = host.find_last_not_of('/');
-  std::string::size_type slash = end == std::string::npos ? std::string::npos : host.rfind('/', end);
-  const std::string parent = slash == std::string::npos ? "." : slash == 0 ? "/" : host.substr(0, slash);
-  qv::files::UniqueFd folder(open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  qv::files::UniqueFd folder(open(qv::files::ParentFolder(host).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (folder.Valid()) qv::FlushFolderOrDefer(folder.Get());
 }
 

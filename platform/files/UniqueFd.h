@@ -12,6 +12,12 @@ class UniqueFd {
   }
   UniqueFd(const UniqueFd&) = delete;
   UniqueFd& operator=(const UniqueFd&) = delete;
+  // Moving hands the descriptor over: the one moved from holds none.
+  UniqueFd(UniqueFd&& other) noexcept : fd_(other.Release()) {}
+  UniqueFd& operator=(UniqueFd&& other) noexcept {
+    if (this != &other) Reset(other.Release());
+    return *this;
+  }
 
   int Get() const { return fd_; }
   bool Valid() const { return fd_ >= 0; }

@@ -57,6 +57,19 @@ std::string AtPath(int folder, const char* path) {
   return PathOfDescriptor(folder) + "/" + path;
 }
 
+// The recorded calls, one a line, for a failure's message.
+std::string Trace() {
+  std::string trace;
+  for (const Call& call : calls) trace += call.kind + " " + call.from + " " + call.path + "\n";
+  return trace;
+}
+
+// Staging names are hidden ("." first): none may outlive the copy or the commit.
+void ExpectNoStagingFileIn(const fs::path& folder) {
+  for (const auto& entry : fs::recursive_directory_iterator(folder))
+    EXPECT_NE(entry.path().filename().string()[0], '.') << "staging file left: " << entry.path();
+}
+
 template <class Function>
 Function Next(const char* name) {
   return reinterpret_cast<Function>(dlsym(RTLD_NEXT, name));
@@ -145,8 +158,7 @@ TEST(CopyFlushOrder, CopyIsOnDiskBeforeItsRenameAndTheFolderAfter) {
     ASSERT_TRUE(copied) << GetLastError();
     EXPECT_EQ(qv::files::testing::ReadHostFile(destination), "job data");
 
-    std::string trace;
-    for (const Call& call : calls) trace += call.kind + " " + call.from + " " + call.path + "\n";
+    const std::string trace = Trace();
     size_t placed = calls.size();
     for (size_t i = 0; i < calls.size(); ++i)
       if (calls[i].kind == "place" && calls[i].path == destination) placed = i;
@@ -211,8 +223,7 @@ TEST(CopyFlushOrder, AGroupFlushesItsCopiesTogetherBeforeNamingThemAndEachFolder
     for (size_t i = 0; i < c.destinations.size(); ++i) expected[c.destinations[i]] = "job data " + std::to_string(i);
     for (const auto& [leaf, data] : expected) EXPECT_EQ(qv::files::testing::ReadHostFile((root / leaf).string()), data);
 
-    std::string trace;
-    for (const Call& call : calls) trace += call.kind + " " + call.from + " " + call.path + "\n";
+    const std::string trace = Trace();
     size_t wholeFlushes = 0, firstPlace = calls.size(), lastPlace = 0;
     std::map<std::string, size_t> folderFlushes;
     for (size_t i = 0; i < calls.size(); ++i) {
@@ -232,8 +243,7 @@ TEST(CopyFlushOrder, AGroupFlushesItsCopiesTogetherBeforeNamingThemAndEachFolder
     }
     EXPECT_EQ(wholeFlushes, c.wholeFileSystemFlushes) << trace;
     for (const std::string& folder : folders) EXPECT_EQ(folderFlushes[folder], 1u) << folder << "\n" << trace;
-    for (const auto& entry : fs::recursive_directory_iterator(root / "a"))
-      EXPECT_NE(entry.path().filename().string()[0], '.') << "staging file left: " << entry.path();
+    for (const char* folder : {"a", "b"}) ExpectNoStagingFileIn(root / folder);
   }
 }
 
@@ -268,8 +278,7 @@ TEST(CopyFlushOrder, ACommitThatCantNameACopyFailsAndLeavesNoStagingFile) {
   EXPECT_NE(group.Commit(), static_cast<DWORD>(ERROR_SUCCESS));
   EXPECT_EQ(qv::DurabilityFailureFolder(), root.string()) << "the message names the folder";
   EXPECT_EQ(qv::files::testing::ReadHostFile((root / "free.prn").string()), "job data");
-  for (const auto& entry : fs::directory_iterator(root))
-    EXPECT_NE(entry.path().filename().string()[0], '.') << "staging file left: " << entry.path();
+  ExpectNoStagingFileIn(root);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <functional>
+#include <utility>
 
 #include "../UniqueFd.h"
 
@@ -37,6 +38,15 @@ TEST(UniqueFd, ClosesEachDescriptorItTakesExactlyOnce) {
       {"reset to another closes the first and keeps the second", [](int first, int second, UniqueFd& left) {
          left.Reset(first);
          left.Reset(second);
+         EXPECT_EQ(left.Get(), second);
+       }, false, true, false},
+      {"a move hands the descriptor over and closes the one it replaces", [](int first, int second, UniqueFd& left) {
+         left.Reset(first);
+         UniqueFd owner(second);
+         UniqueFd taken(std::move(owner));
+         EXPECT_FALSE(owner.Valid());
+         left = std::move(taken);
+         EXPECT_FALSE(taken.Valid());
          EXPECT_EQ(left.Get(), second);
        }, false, true, false},
       {"a released descriptor stays open", [](int first, int, UniqueFd&) {
