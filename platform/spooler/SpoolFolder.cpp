@@ -332,14 +332,7 @@ std::vector<SpooledJob> SpooledJobs(DWORD upTo, const std::function<bool(DWORD)>
     }
   }
   if (skip) std::erase_if(ids, skip);  // outside the cache's lock: `skip` may take locks of its own
-  if (ids.empty() || !openFolder()) {
-    if (upTo == 0xFFFFFFFFu && !skip) {
-      std::lock_guard guard(cache.mutex);
-      forSpool();
-      cache.known.clear();  // an empty spool: every job left it
-    }
-    return jobs;
-  }
+  if (!ids.empty() && !openFolder()) ids.clear();  // the folder went: no job is in it
 
   std::lock_guard guard(cache.mutex);
   forSpool();
@@ -362,12 +355,9 @@ std::vector<SpooledJob> SpooledJobs(DWORD upTo, const std::function<bool(DWORD)>
     seen.insert(*known);
     jobs.push_back({id, known->second.printer, known->second.state});
   }
-  // Jobs that left the spool are forgotten; those not looked at are kept.
-  if (upTo == 0xFFFFFFFFu && !skip) {
-    cache.known = std::move(seen);
-  } else {
-    for (auto& [id, known] : seen) cache.known.insert_or_assign(id, std::move(known));
-  }
+  // A scan of every job forgets those that left the spool; a partial one (whose jobs are in the
+  // cache already) keeps those it did not look at.
+  if (upTo == 0xFFFFFFFFu && !skip) cache.known = std::move(seen);
   return jobs;
 }
 
