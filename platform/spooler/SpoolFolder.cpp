@@ -178,7 +178,9 @@ DWORD ReadJob(DWORD id, JobDescription& job) {
     text.append(buffer, static_cast<size_t>(got));
   }
   if (!ParseDescription(text, job) || job.id != id) return ERROR_INVALID_DATA;
-  if (!job.unflushedBoot.empty() && job.unflushedBoot != BootId()) {
+  // A process that can't tell its boot can't tell an earlier one either: it leaves the job be
+  // (it may be another process's job of this boot, being sent right now).
+  if (!job.unflushedBoot.empty() && !BootId().empty() && job.unflushedBoot != BootId()) {
     // Accepted without a flush before the machine restarted: its files may be cut short, and
     // its number was never shown (that waits until the job is sent or flushed). No job.
     RemoveJobFiles(id);
@@ -330,14 +332,7 @@ std::vector<SpooledJob> SpooledJobs(DWORD upTo, const std::function<bool(DWORD)>
     }
   }
   if (skip) std::erase_if(ids, skip);  // outside the cache's lock: `skip` may take locks of its own
-  if (ids.empty() || !openFolder()) {
-    if (upTo == 0xFFFFFFFFu && !skip) {
-      std::lock_guard guard(cache.mutex);
-      forSpool();
-      cache.known.clear();  // an empty spool: every job left it
-    }
-    return jobs;
-  }
+  if (!ids.empty() && !openFolder()) ids.clear();  // the folder went: no job is in it
 
   std::lock_guard guard(cache.mutex);
   forSpool();
@@ -360,15 +355,11 @@ std::vector<SpooledJob> SpooledJobs(DWORD upTo, const std::function<bool(DWORD)>
     seen.insert(*known);
     jobs.push_back({id, known->second.printer, known->second.state});
   }
-  // Jobs that left the spool are forgotten; those not looked at are kept.
-  if (upTo == 0xFFFFFFFFu && !skip) {
-    cache.known = std::move(seen);
-  } else {
-    for (auto& [id, known] : seen) cache.known.insert_or_assign(id, std::move(known));
-  }
+  // A scan of every job forgets those that left the spool; a partial one (whose jobs are in the
+  // cache already) keeps those it did not look at.
+  if (upTo == 0xFFFFFFFFu && !skip) cache.known = std::move(seen);
   return jobs;
 }
-
 
 void RemoveJobDescription(DWORD id) { unlink(DescriptionPath(id).c_str()); }
 

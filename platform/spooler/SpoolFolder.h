@@ -41,7 +41,8 @@ const std::string& BootId();
 
 // ERROR_INVALID_PARAMETER when the job is not in the spool, ERROR_INVALID_DATA when its
 // description can't be read. A job accepted without a flush in an earlier boot is not in the
-// spool: its files are removed on the way (see JobDescription::unflushedBoot).
+// spool: its files are removed on the way (see JobDescription::unflushedBoot), unless this
+// process can't read its own boot.
 DWORD ReadJob(DWORD id, JobDescription& job);
 // Atomically: the description is flushed before it is renamed into place, so a crash leaves the
 // old description or the new one, never an empty one. The rename itself is made durable by

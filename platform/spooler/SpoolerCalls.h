@@ -41,6 +41,9 @@ class WideOpenPrinterArguments {
       defaults_.DesiredAccess = defaults->DesiredAccess;
     }
   }
+  // Not copied: the defaults point into this object's own texts.
+  WideOpenPrinterArguments(const WideOpenPrinterArguments&) = delete;
+  WideOpenPrinterArguments& operator=(const WideOpenPrinterArguments&) = delete;
   LPWSTR Name() { return hasName_ ? name_.data() : nullptr; }
   LPPRINTER_DEFAULTSW Defaults() { return hasDefaults_ ? &defaults_ : nullptr; }
 

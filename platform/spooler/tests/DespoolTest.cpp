@@ -1,6 +1,8 @@
 // Jobs from the spool to their ports: "FILE:", a monitor's port, failures, several at once.
 #include "SpoolerFixture.h"
 
+#include "../SpoolFolder.h"
+
 #include <qv/diagnostics.h>
 
 #include <fcntl.h>
@@ -499,24 +501,14 @@ TEST_F(SpoolerTest, NamesWithLineBreaksAndBackslashesComeBackAsTheyWere) {
   }
 }
 
-}  // namespace
-}  // namespace qv::testing
-
-namespace qv::testing {
-namespace {
-
 ino_t InodeOf(const std::string& path) {
   struct stat info {};
   return stat(path.c_str(), &info) == 0 ? info.st_ino : 0;
 }
 
-int InputFile(const TempPrefix& prefix, const std::string& name, const std::string& data) {
-  std::ofstream(prefix.Path(name), std::ios::binary) << data;
-  return open(prefix.Path(name).c_str(), O_RDONLY | O_CLOEXEC);
-}
-
 // A batch spooled unflushed is invisible until it is accepted at once; a batch sent in a despool
-// group leaves the spool only when the group ends, and nobody sends its jobs meanwhile.
+// group leaves the spool only when the group ends, and nobody (another despooler, or a keep that
+// would wait for this thread's own claim) takes its jobs meanwhile.
 TEST_F(SpoolerTest, ABatchIsAcceptedAtOnceAndItsJobsLeaveTheSpoolWhenItsGroupEnds) {
   ASSERT_EQ(AddPrinter("Office", "FILE:", ""), ERROR_SUCCESS);
   struct Case {
@@ -525,16 +517,10 @@ TEST_F(SpoolerTest, ABatchIsAcceptedAtOnceAndItsJobsLeaveTheSpoolWhenItsGroupEnd
   } cases[] = {{"one job: a flush per file", 1}, {"five jobs: one flush for all", 5}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    JobSubmission submission;
-    submission.printer = "Office";
-    submission.user = "alice";
     std::vector<DWORD> ids;
     for (size_t i = 0; i < c.jobs; ++i) {
-      int fd = InputFile(prefix, "in" + std::to_string(i), "job " + std::to_string(i));
-      DWORD id = 0;
-      ASSERT_EQ(SpoolJobUnflushed(submission, fd, id), ERROR_SUCCESS);
-      close(fd);
-      ids.push_back(id);
+      ids.push_back(SpoolUnaccepted("Office", "job " + std::to_string(i)));
+      ASSERT_NE(ids.back(), 0u);
     }
     for (const std::string& name : SpoolLeftovers())
       EXPECT_EQ(name[0], '.') << name << ": a job is named before the batch is accepted";
@@ -547,6 +533,7 @@ TEST_F(SpoolerTest, ABatchIsAcceptedAtOnceAndItsJobsLeaveTheSpoolWhenItsGroupEnd
     for (size_t i = 0; i < c.jobs; ++i) EXPECT_EQ(ReadFile(Printed(prefix, "Office", ids[i])), "job " + std::to_string(i));
     EXPECT_EQ(SpoolLeftovers().size(), 2 * c.jobs) << "sent, but in the spool until the outputs are flushed";
     EXPECT_EQ(DespoolJob(ids[0]), static_cast<DWORD>(ERROR_INVALID_PARAMETER)) << "sent already, not waited for";
+    EXPECT_EQ(KeepJobInSpool(ids[0]), static_cast<DWORD>(ERROR_BUSY)) << "would wait for its own claim";
     // Another despooler (a thread has no group of its own) finds the jobs claimed and leaves
     // them alone rather than send them twice: the outputs stay the files they are.
     std::vector<ino_t> outputs;
@@ -556,51 +543,23 @@ TEST_F(SpoolerTest, ABatchIsAcceptedAtOnceAndItsJobsLeaveTheSpoolWhenItsGroupEnd
       EXPECT_EQ(InodeOf(Printed(prefix, "Office", ids[i])), outputs[i]) << "job " << ids[i] << " was sent again";
     EXPECT_EQ(group.End(), ERROR_SUCCESS);
     EXPECT_TRUE(SpoolLeftovers().empty());
+    EXPECT_EQ(KeepJobInSpool(ids[0]), ERROR_SUCCESS) << "sent and gone";
     EXPECT_EQ(DespoolJob(ids[0]), static_cast<DWORD>(ERROR_INVALID_PARAMETER)) << "sent, as its note tells";
   }
 }
 
 TEST_F(SpoolerTest, AThreadHoldsOnlySoManyJobsUnaccepted) {
   ASSERT_EQ(AddPrinter("Office", "FILE:", ""), ERROR_SUCCESS);
-  JobSubmission submission;
-  submission.printer = "Office";
-  int fd = InputFile(prefix, "in", "job");
-  DWORD id = 0;
-  for (size_t i = 0; i < kUnflushedJobsMax; ++i) ASSERT_EQ(SpoolJobUnflushed(submission, fd, id), ERROR_SUCCESS);
-  EXPECT_EQ(SpoolJobUnflushed(submission, fd, id), static_cast<DWORD>(ERROR_TOO_MANY_OPEN_FILES));
+  DWORD status = 0;
+  for (size_t i = 0; i < kUnflushedJobsMax; ++i) ASSERT_NE(SpoolUnaccepted("Office", "job"), 0u);
+  EXPECT_EQ(SpoolUnaccepted("Office", "job", &status), 0u);
+  EXPECT_EQ(status, static_cast<DWORD>(ERROR_TOO_MANY_OPEN_FILES));
   ASSERT_EQ(FlushSpool(), ERROR_SUCCESS);
-  EXPECT_EQ(SpoolJobUnflushed(submission, fd, id), ERROR_SUCCESS) << "room again once accepted";
+  EXPECT_NE(SpoolUnaccepted("Office", "job"), 0u) << "room again once accepted";
   EXPECT_EQ(FlushSpool(), ERROR_SUCCESS);
-  close(fd);
   EXPECT_EQ(SpoolLeftovers().size(), 2 * (kUnflushedJobsMax + 1));
 }
 
-}  // namespace
-}  // namespace qv::testing
-
-#include "../SpoolFolder.h"
-
-namespace qv::testing {
-namespace {
-
-std::string DescriptionText(const TempPrefix& prefix, DWORD id) {
-  char name[32];
-  std::snprintf(name, sizeof name, "spool/%05u.shd", static_cast<unsigned>(id));
-  std::ifstream in(prefix.Path(name), std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-// Spools `data` as a job of `printer` accepted to be sent at once, as `quorvane print` does;
-// 0 when that failed.
-DWORD SpoolToSendNow(const TempPrefix& prefix, const std::string& printer, const std::string& data) {
-  JobSubmission submission;
-  submission.printer = printer;
-  int fd = InputFile(prefix, "in", data);
-  DWORD id = 0;
-  const DWORD status = SpoolJobUnflushed(submission, fd, id);
-  close(fd);
-  return status == ERROR_SUCCESS && AcceptSpoolToSendNow() == ERROR_SUCCESS ? id : 0;
-}
 
 // Jobs accepted to be sent at once are flushed in the spool only if they stay there: a job sent
 // in full leaves nothing, one that failed or was not sent is made durable before its number is
@@ -627,17 +586,17 @@ TEST_F(SpoolerTest, AJobAcceptedToBeSentAtOnceIsFlushedInTheSpoolOnlyIfItStaysTh
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const DWORD id = SpoolToSendNow(prefix, c.printer, "the job's data");
+    const DWORD id = SpoolToSendNow(c.printer, "the job's data");
     ASSERT_NE(id, 0u);
-    EXPECT_NE(DescriptionText(prefix, id).find(mark), std::string::npos) << "accepted without a flush";
+    EXPECT_NE(ReadFile(spool::DescriptionPath(id)).find(mark), std::string::npos) << "accepted without a flush";
     if (c.then == Then::kSend) {
       const DWORD status = DespoolJob(id);
       EXPECT_TRUE(c.despooled == ERROR_SUCCESS ? status == ERROR_SUCCESS : status != ERROR_SUCCESS) << status;
       // Whoever despools it (maybe another process, which shows no number) keeps a failed job.
-      EXPECT_EQ(DescriptionText(prefix, id).find("unflushed="), std::string::npos) << "marked after its despool";
+      EXPECT_EQ(ReadFile(spool::DescriptionPath(id)).find("unflushed="), std::string::npos) << "marked after its despool";
     }
     EXPECT_EQ(KeepJobInSpool(id), ERROR_SUCCESS);
-    const std::string description = DescriptionText(prefix, id);
+    const std::string description = ReadFile(spool::DescriptionPath(id));
     EXPECT_EQ(!description.empty(), c.inSpool);
     EXPECT_EQ(description.find("unflushed="), std::string::npos) << "still marked: " << description;
     if (c.inSpool) {
@@ -653,7 +612,7 @@ TEST_F(SpoolerTest, AJobAcceptedUnflushedInAnEarlierBootIsNoJob) {
   if (spool::BootId().empty()) GTEST_SKIP() << "no boot id on this machine";
   ASSERT_EQ(AddPrinter("Office", "FILE:", ""), ERROR_SUCCESS);
   const DWORD kept = Spool("Office", "accepted durably");
-  const DWORD id = SpoolToSendNow(prefix, "Office", "cut short by a power cut");
+  const DWORD id = SpoolToSendNow("Office", "cut short by a power cut");
   ASSERT_NE(id, 0u);
   // As the machine finds it after a restart: the mark names another boot.
   spool::JobDescription job;
@@ -669,17 +628,6 @@ TEST_F(SpoolerTest, AJobAcceptedUnflushedInAnEarlierBootIsNoJob) {
   EXPECT_EQ(DespoolWaitingJobs(), ERROR_SUCCESS);
   EXPECT_FALSE(std::filesystem::exists(Printed(prefix, "Office", id))) << "sent";
   EXPECT_TRUE(std::filesystem::exists(Printed(prefix, "Office", kept)));
-}
-
-TEST_F(SpoolerTest, AJobHeldByThisThreadsDespoolGroupIsKeptOnlyAfterTheGroup) {
-  ASSERT_EQ(AddPrinter("Office", "FILE:", ""), ERROR_SUCCESS);
-  const DWORD id = SpoolToSendNow(prefix, "Office", "data");
-  ASSERT_NE(id, 0u);
-  DespoolGroup group;
-  ASSERT_EQ(DespoolJob(id), ERROR_SUCCESS);
-  EXPECT_EQ(KeepJobInSpool(id), static_cast<DWORD>(ERROR_BUSY)) << "would wait for its own claim";
-  EXPECT_EQ(group.End(), ERROR_SUCCESS);
-  EXPECT_EQ(KeepJobInSpool(id), ERROR_SUCCESS) << "sent and gone";
 }
 
 }  // namespace

@@ -25,12 +25,21 @@ std::string SpoolerTest::AllByteValues(size_t copies) {
 
 DWORD SpoolerTest::Spool(const std::string& printer, const std::string& data, DWORD* status,
                          const std::string& document) {
+  return SpoolWith(SpoolJob, printer, data, status, document);
+}
+
+DWORD SpoolerTest::SpoolUnaccepted(const std::string& printer, const std::string& data, DWORD* status) {
+  return SpoolWith(SpoolJobUnflushed, printer, data, status, "Report.txt");
+}
+
+DWORD SpoolerTest::SpoolWith(SpoolCall call, const std::string& printer, const std::string& data, DWORD* status,
+                             const std::string& document) {
   std::string input = prefix.Path("input-" + std::to_string(rand()));
   std::ofstream(input, std::ios::binary) << data;
   int fd = open(input.c_str(), O_RDONLY);
   JobSubmission job{printer, document, "ann", "pc1", 0};
   DWORD id = 0;
-  DWORD result = SpoolJob(job, fd, id);
+  DWORD result = call(job, fd, id, {});
   close(fd);
   std::filesystem::remove(input);
   if (status) *status = result;

@@ -65,9 +65,22 @@ class SpoolerTest : public ::testing::Test {
   // Spools `data` as a job of `printer` and returns its id (0 on failure, with the status).
   DWORD Spool(const std::string& printer, const std::string& data, DWORD* status = nullptr,
               const std::string& document = "Report.txt");
+  // The same with SpoolJobUnflushed: the job waits, unaccepted, for FlushSpool or
+  // AcceptSpoolToSendNow.
+  DWORD SpoolUnaccepted(const std::string& printer, const std::string& data, DWORD* status = nullptr);
+  // Spooled and accepted to be sent at once, as `quorvane print` does; 0 when that failed.
+  DWORD SpoolToSendNow(const std::string& printer, const std::string& data) {
+    const DWORD id = SpoolUnaccepted(printer, data);
+    return id != 0 && AcceptSpoolToSendNow() == ERROR_SUCCESS ? id : 0;
+  }
 
   // Names in the spool folder other than the job counter's lock and the printed/ folder.
   std::vector<std::string> SpoolLeftovers() const;
+
+ private:
+  using SpoolCall = DWORD (*)(const JobSubmission&, int, DWORD&, const SpoolProgress&);
+  DWORD SpoolWith(SpoolCall call, const std::string& printer, const std::string& data, DWORD* status,
+                  const std::string& document);
 };
 
 }  // namespace qv::testing
