@@ -11,6 +11,10 @@
 #            under 16 MiB)
 # Every figure is given as min/median/max over ROUNDS rounds (default 3).
 # Usage: bench/cli-bench.sh [BUILD_DIR] [ROUNDS]   (not part of the test suite: it takes minutes)
+# Everything is done in a folder made under $TMPDIR (default /tmp): set TMPDIR to measure on
+# another file system. The file system is named in the output, because the figures depend on it:
+# ext4 without a journal checks every inode freed in the last minutes each time it makes a file,
+# so the small jobs there cost more the more files were deleted just before.
 set -euo pipefail
 build=$(cd "${1:-$(dirname "$0")/../build}" && pwd)
 rounds=${2:-3}
@@ -42,7 +46,21 @@ head -c 1024 /dev/urandom >"$work/1k"
 mkdir -p "$work/batch"
 for i in $(seq 100); do head -c 1024 /dev/urandom >"$work/batch/f$i"; done
 
+# filesystem DIR: the type of the file system DIR lies on, and for ext4 whether it has a journal
+# (a journaled ext4 has its journal's entry in /proc/fs/jbd2).
+filesystem() {
+  local type source device
+  type=$(findmnt -no FSTYPE -T "$1" 2>/dev/null | head -n1)
+  source=$(findmnt -no SOURCE -T "$1" 2>/dev/null | head -n1)
+  device=$(basename "$source")
+  if [[ $type == ext4 && -d /proc/fs/ext4/$device ]]; then
+    if compgen -G "/proc/fs/jbd2/$device-*" >/dev/null; then type+=" with a journal"; else type+=" without a journal"; fi
+  fi
+  echo "${type:-unknown} on ${source:-an unknown device}"
+}
+
 echo "machine: $(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg)"
+echo "file system: $(filesystem "$work")"
 print1k=() batch=() big_quiet=() big_busy=()
 jobs=30
 for round in $(seq "$rounds"); do
