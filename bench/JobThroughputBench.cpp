@@ -1,10 +1,13 @@
-// Whole small jobs in one process, the way the print system runs them: spooled from a file,
-// then sent through a port of the monitor (DespoolJob: OpenPort, StartDocPort, WritePort,
-// EndDocPort, ClosePort) whose script is one write-file action. Two ways of spooling:
-// "sent at once" as `quorvane print` does (SpoolJobUnflushed, AcceptSpoolToSendNow, DespoolJob,
-// KeepJobInSpool: the spool files are flushed only for a job that stays), and "accepted
-// durably" as SpoolJob does for every other caller (data and description flushed and renamed
-// into place, the spool folder flushed, before the job is sent).
+// Whole small jobs in one process, the way the print system runs them: spooled, then sent
+// through a port of the monitor (DespoolJob: OpenPort, StartDocPort, WritePort, EndDocPort,
+// ClosePort) whose script is one write-file action. Three ways in ("way"):
+//   0 sent at once, as `quorvane print` does (SpoolJobUnflushed, AcceptSpoolToSendNow,
+//     DespoolJob, KeepJobInSpool): the spool files are flushed only for a job that stays;
+//   1 accepted durably, as SpoolJob does for a job sent later (data and description flushed and
+//     renamed into place, the spool folder flushed, before the job is sent);
+//   2 printed through the API (OpenPrinterA, StartDocPrinterA, WritePrinter, EndDocPrinter,
+//     ClosePrinter), which sends the job before EndDocPrinter returns, flushed in the spool only
+//     if it stays, like way 0.
 // The baseline does the same file work bare, with the flushes a durable job needs: the spooled
 // data flushed and renamed into place, the spool folder flushed, the output staged, flushed,
 // renamed and its folder flushed, the spool file removed.
@@ -136,23 +139,43 @@ class JobBench {
 
   std::string Input() const { return dir_ + "/input.bin"; }
 
-  Spent PrintSystemJobs(bool sentAtOnce) {
+  Spent PrintSystemJobs(int way) {
     qv::JobSubmission job{"Bench", "bench", "bench", "bench", 0};
+    std::string data(kJobBytes, 0);
     Stopwatch watch;
     for (int i = 0; i < kJobsPerRound; ++i) {
       OwnedFd input(open(Input().c_str(), O_RDONLY | O_CLOEXEC));
       DWORD id = 0;
-      if (sentAtOnce) {
+      if (way == 0) {
         if (qv::SpoolJobUnflushed(job, input.Get(), id) != 0 || qv::AcceptSpoolToSendNow() != 0)
           throw std::runtime_error("cannot spool");
         if (qv::DespoolJob(id) != 0) throw std::runtime_error("the job failed");
         if (qv::KeepJobInSpool(id) != 0) throw std::runtime_error("the job can't be kept");
-      } else {
+      } else if (way == 1) {
         if (qv::SpoolJob(job, input.Get(), id) != 0) throw std::runtime_error("cannot spool");
         if (qv::DespoolJob(id) != 0) throw std::runtime_error("the job failed");
+      } else {
+        if (read(input.Get(), data.data(), data.size()) != static_cast<ssize_t>(data.size()))
+          throw std::runtime_error("cannot read the job's data");
+        PrintDocument(data);
       }
     }
     return watch.Elapsed();
+  }
+
+  // One document through the API, as an application prints it.
+  static void PrintDocument(std::string& data) {
+    std::string printerName = "Bench", datatype = "RAW", name = "bench";
+    PRINTER_DEFAULTSA defaults{datatype.data(), nullptr, PRINTER_ACCESS_USE};
+    HANDLE printer = nullptr;
+    if (!OpenPrinterA(printerName.data(), &printer, &defaults)) throw std::runtime_error("cannot open the printer");
+    DOC_INFO_1A info{name.data(), nullptr, datatype.data()};
+    DWORD written = 0;
+    const bool printed = StartDocPrinterA(printer, 1, reinterpret_cast<LPBYTE>(&info)) != 0 &&
+                         WritePrinter(printer, data.data(), static_cast<DWORD>(data.size()), &written) &&
+                         EndDocPrinter(printer);
+    ClosePrinter(printer);
+    if (!printed) throw std::runtime_error("the document failed");
   }
 
   Spent BareJobs() {
@@ -184,12 +207,12 @@ class JobBench {
 
 void BM_WholeJobsAgainstBareDurableFileWork(benchmark::State& state) {
   JobBench bench(state.range(0) != 0);
-  const bool sentAtOnce = state.range(1) == 0;
+  const int way = static_cast<int>(state.range(1));
   Spent system, bare;
   bool bareFirst = true;  // alternated, so that neither side always meets the other's writeback
   for (auto _ : state) {
     if (bareFirst) bare += bench.BareJobs();
-    system += bench.PrintSystemJobs(sentAtOnce);
+    system += bench.PrintSystemJobs(way);
     if (!bareFirst) bare += bench.BareJobs();
     bareFirst = !bareFirst;
   }
@@ -203,11 +226,10 @@ void BM_WholeJobsAgainstBareDurableFileWork(benchmark::State& state) {
   state.counters["cpu_ratio"] = bare.cpu / system.cpu;
 }
 
-// tmpfs 0: the prefix on the build machine's disk; 1: on tmpfs. durable 0: jobs sent at once,
-// as `quorvane print` spools them; 1: accepted durably first, as SpoolJob does.
+// tmpfs 0: the prefix on the build machine's disk; 1: on tmpfs. way: see the top of the file.
 BENCHMARK(BM_WholeJobsAgainstBareDurableFileWork)
-    ->ArgNames({"tmpfs", "durable"})
-    ->ArgsProduct({{0, 1}, {0, 1}})
+    ->ArgNames({"tmpfs", "way"})
+    ->ArgsProduct({{0, 1}, {0, 1, 2}})
     ->Iterations(4)
     ->Unit(benchmark::kMillisecond);
 

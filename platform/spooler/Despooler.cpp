@@ -418,6 +418,8 @@ bool TakeReprintBudget(unsigned& reprintBudget) {
 
 bool SentInDespoolGroup(DWORD id) { return HeldInGroup(id); }
 
+bool InDespoolGroup() { return despoolGroup.depth > 0; }
+
 void BeginDespoolGroup() noexcept {
   if (despoolGroup.depth++ == 0) despoolGroup.outputs.emplace();
 }

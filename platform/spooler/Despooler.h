@@ -26,6 +26,8 @@ void BeginDespoolGroup() noexcept;
 DWORD EndDespoolGroup() noexcept;
 // Whether job `id` was sent by this thread's open despool group and waits for its end.
 bool SentInDespoolGroup(DWORD id);
+// Whether this thread has a despool group open (a job it sends now waits for the group's end).
+bool InDespoolGroup();
 
 // Makes job `id` durable in the spool if it was accepted without a flush and is still there
 // (waiting while another despooler holds it); ERROR_SUCCESS also when it left the spool or was

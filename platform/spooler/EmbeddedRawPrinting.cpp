@@ -82,12 +82,21 @@ BOOL EmbeddedPrintSystem::EndDocPrinter(HANDLE printer) {
   std::shared_ptr<RawDocument> document = RawDocuments::Take(printer);
   if (!document) return Fail(ERROR_SPL_NO_STARTDOC);
   const DWORD id = document->Id();
-  const DWORD finished = document->Finish();
+  // A job sent before this call returns is flushed in the spool only if it stays there, as
+  // `quorvane print` does: a job its port takes in full needs its output on disk (its despool
+  // flushes it), not its spool files. Printed from inside a despool, or inside a despool group,
+  // the job is sent later: it is accepted durably.
+  const bool sentNow = !InsideDespool() && !InDespoolGroup();
+  const DWORD finished = document->Finish(sentNow ? Acceptance::kToSendNow : Acceptance::kDurable);
   document.reset();  // releases the claim on the job's data
   if (finished != ERROR_SUCCESS) return Fail(finished);
   // The job is in the spool now. Whether its port takes it is the job's own outcome, kept with
   // the job; inside a despool it waits until the running job has ended.
   DespoolJob(id, true, false);
+  // A job that stays (it failed, or another despooler holds it) is durable before the document
+  // is reported ended; a failed despool made it so already.
+  if (sentNow)
+    if (DWORD status = KeepJobInSpool(id); status != ERROR_SUCCESS) return Fail(status);
   return TRUE;
 }
 

@@ -52,19 +52,20 @@ DWORD RawDocument::Start(const std::string& printer, const std::string& document
   if (DWORD status = ReadPrinter(printer, record); status != ERROR_SUCCESS) return status;
   DWORD id = 0;
   if (DWORD status = AllocateJobId(id); status != ERROR_SUCCESS) return status;
-  if (DWORD status = data_.Create(DataPath(id)); status != ERROR_SUCCESS) return status;
-  flock(data_.Fd(), LOCK_EX);  // a new file: nobody else can hold it
-  job_.id = id;
-  job_.printer = record.name;
-  job_.machine = MachineName();
-  job_.user = ProcessUser();
-  job_.notifyName = job_.user;
-  job_.document = document;
-  job_.datatype = "RAW";
-  job_.driver = record.driver;
-  job_.submitted = NowMilliseconds();
-  job_.hops = hops;
-  job_.reprintBudget = reprintBudget;
+  if (DWORD status = staged_->data.Create(DataPath(id)); status != ERROR_SUCCESS) return status;
+  flock(staged_->data.Fd(), LOCK_EX);  // a new file: nobody else can hold it
+  JobDescription& job = staged_->job;
+  job.id = id;
+  job.printer = record.name;
+  job.machine = MachineName();
+  job.user = ProcessUser();
+  job.notifyName = job.user;
+  job.document = document;
+  job.datatype = "RAW";
+  job.driver = record.driver;
+  job.submitted = NowMilliseconds();
+  job.hops = hops;
+  job.reprintBudget = reprintBudget;
   return ERROR_SUCCESS;
 }
 
@@ -75,34 +76,31 @@ void RawDocument::StartPage() {
 
 void RawDocument::EndPage() {
   std::lock_guard lock(mutex_);
-  if (pageStarted_) ++job_.totalPages;
+  if (pageStarted_) ++staged_->job.totalPages;
   pageStarted_ = false;
 }
 
 DWORD RawDocument::Write(const void* data, DWORD size) {
   std::lock_guard lock(mutex_);
   if (failure_ != ERROR_SUCCESS) return failure_;
-  if (DWORD status = data_.Write(data, size); status != ERROR_SUCCESS) {
+  if (DWORD status = staged_->data.Write(data, size); status != ERROR_SUCCESS) {
     failure_ = status;
     return status;
   }
-  job_.size += size;
+  staged_->job.size += size;
   return ERROR_SUCCESS;
 }
 
-DWORD RawDocument::Finish() {
+DWORD RawDocument::Finish(Acceptance how) {
   std::lock_guard lock(mutex_);
   // Data the spool did not take in full is not printed: that job would be cut short.
   if (failure_ != ERROR_SUCCESS) return ERROR_PRINT_CANCELLED;
-  // Flushed before its rename: the data is on disk before the job is accepted.
-  if (DWORD status = data_.Commit(); status != ERROR_SUCCESS) return status;
-  // Flushed before its rename (WriteJob): with the data, what makes the job.
-  if (DWORD status = WriteJob(job_); status != ERROR_SUCCESS) {
-    unlink(DataPath(job_.id).c_str());
-    return status;
-  }
-  // Makes both renames durable: the document is accepted as a job only now.
-  return FlushSpoolFolder();
+  // Accepted like a batch of one; the claim on the data stays with the document.
+  std::vector<std::unique_ptr<StagedJob>> batch;
+  batch.push_back(std::move(staged_));
+  const DWORD status = AcceptJobs(batch, how);
+  staged_ = std::move(batch.front());
+  return status;
 }
 
 DWORD RawDocuments::Add(HANDLE printer, std::shared_ptr<RawDocument> document) {

@@ -3,8 +3,7 @@
 // is ended its data lies under a temporary name, claimed, so no despooler sees it; ending it
 // puts the job into the spool whole. A document that is dropped instead leaves nothing behind.
 #pragma once
-#include "AtomicFile.h"
-#include "JobDescription.h"
+#include "SpoolBatch.h"
 
 #include <windef.h>
 #include <winerror.h>
@@ -19,21 +18,21 @@ class RawDocument {
  public:
   // Takes a job id and creates the claimed data file for a job of `printer`.
   DWORD Start(const std::string& printer, const std::string& document, unsigned hops, unsigned reprintBudget);
-  DWORD Id() const { return job_.id; }
+  DWORD Id() const { return staged_->job.id; }
 
   void StartPage();
   void EndPage();  // a page ended without being started is not counted
   // Appends to the data. After a failed write the document can't be completed: every later
   // write fails with the same status, and so does Finish.
   DWORD Write(const void* data, DWORD size);
-  // Puts the job into the spool whole. The claim on its data is released when the document is
-  // destroyed, after which the job can be despooled.
-  DWORD Finish();
+  // Puts the job into the spool whole (AcceptJobs: durably, or unflushed for a caller that
+  // sends it at once). The claim on its data is released when the document is destroyed, after
+  // which the job can be despooled.
+  DWORD Finish(Acceptance how);
 
  private:
   std::mutex mutex_;
-  JobDescription job_;
-  AtomicFile data_;
+  std::unique_ptr<StagedJob> staged_ = std::make_unique<StagedJob>();
   bool pageStarted_ = false;
   DWORD failure_ = ERROR_SUCCESS;
 };

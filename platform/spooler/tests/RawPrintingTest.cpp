@@ -2,6 +2,7 @@
 // come with Windows' codes, a reprint from inside a job waits for that job and carries a hop
 // count, and a job that has been reprinted too often in a row is refused.
 #include "SpoolerFixture.h"
+#include "../SpoolFolder.h"
 
 #include <qv/diagnostics.h>
 
@@ -12,6 +13,8 @@
 
 #include <csignal>
 #include <filesystem>
+#include <optional>
+#include <fstream>
 #include <sstream>
 
 namespace qv::testing {
@@ -77,6 +80,49 @@ TEST_F(SpoolerTest, ARawDocumentBecomesAJobOfItsPrinter) {
     ASSERT_TRUE(EndDocPrinter(printer.Handle()));
     EXPECT_EQ(ReadFile(Printed(prefix, "Office", id)), data) << "despooled at once outside a job";
     EXPECT_TRUE(SpoolLeftovers().empty());
+  }
+}
+
+// A document sent before EndDocPrinter returns is flushed in the spool only if its job stays
+// there: by then the job is printed (gone) or durable (no boot mark). Inside a despool group the
+// job is sent when the group ends: accepted durably, so ending the document does not wait on a
+// claim the group holds.
+TEST_F(SpoolerTest, AnEndedDocumentIsPrintedOrDurableWhenEndDocPrinterReturns) {
+  if (spool::BootId().empty()) GTEST_SKIP() << "no boot id on this machine: jobs are always accepted durably";
+  ASSERT_EQ(AddPrinter("Office", "FILE:", ""), ERROR_SUCCESS);
+  ASSERT_EQ(AddPrinter("Jammed", "FILE:", ""), ERROR_SUCCESS);
+  // Jammed's output folder can't be made: a file is in its way.
+  std::filesystem::create_directories(prefix.Path("spool/printed"));
+  std::ofstream(prefix.Path("spool/printed/Jammed")) << "in the way";
+  struct Case {
+    const char* name;
+    const char* printer;
+    bool inGroup;
+    bool printed;  // else kept in the spool, durable
+  } cases[] = {
+      {"sent in full", "Office", false, true},
+      {"failed: kept, durable", "Jammed", false, false},
+      {"inside a despool group: sent at its end", "Office", true, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::optional<DespoolGroup> group;
+    if (c.inGroup) group.emplace();
+    Printer printer(c.printer);
+    const DWORD id = printer.StartDoc("report");
+    ASSERT_NE(id, 0u) << GetLastError();
+    ASSERT_TRUE(printer.Write("the document"));
+    EXPECT_TRUE(EndDocPrinter(printer.Handle())) << GetLastError();
+    if (group) {
+      EXPECT_EQ(group->End(), ERROR_SUCCESS);
+    }
+    EXPECT_EQ(std::filesystem::exists(Printed(prefix, c.printer, id)), c.printed);
+    const std::string description = ReadFile(spool::DescriptionPath(id));
+    EXPECT_EQ(description.empty(), c.printed) << "printed jobs leave the spool";
+    EXPECT_EQ(description.find("unflushed="), std::string::npos) << "not durable: " << description;
+    if (!c.printed) {
+      EXPECT_EQ(DeleteJob(id), ERROR_SUCCESS);
+    }
   }
 }
 
