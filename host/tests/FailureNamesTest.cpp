@@ -81,6 +81,12 @@ TEST_F(FailureNamesTest, EachFailureNamesWhatFailedWithItsPath) {
   auto removed = [](const std::string& path) { return [path] { fs::remove(path); }; };
   auto readOnlyRegistry = [&] { return SetImmutable(registry, true); };
   auto writableRegistry = [&] { SetImmutable(registry, false); };
+  // A print writes the registry only to reserve a new block of job numbers: none is left to
+  // share (the lock file that holds the rest is emptied) when the registry is made read-only.
+  auto readOnlyRegistryNoNumbersLeft = [&] {
+    std::ofstream(spool + "/.jobid.lock", std::ios::trunc);
+    return readOnlyRegistry();
+  };
   const std::string unwritable = "quorvane: the registry " + registry + " can't be written: Operation not permitted (";
   const Row rows[] = {
       {"SpoolFolderIsAFile", fileInsteadOf(spool), removed(spool), CliRun{}, {"print", input},
@@ -89,7 +95,7 @@ TEST_F(FailureNamesTest, EachFailureNamesWhatFailedWithItsPath) {
        "quorvane: cannot spool " + large + ": the spool folder " + spool + ": There is not enough space on the disk.\n"},
       {"RegistryIsReadOnlyForAnImport", readOnlyRegistry, writableRegistry, fromInput(regFile), {"reg", "import", "-"},
        unwritable + "standard input:3: HKEY_LOCAL_MACHINE\\SOFTWARE\\Added)\n"},
-      {"RegistryIsReadOnlyForAPrint", readOnlyRegistry, writableRegistry, CliRun{}, {"print", input},
+      {"RegistryIsReadOnlyForAPrint", readOnlyRegistryNoNumbersLeft, writableRegistry, CliRun{}, {"print", input},
        unwritable + "cannot spool " + input + ")\n"},
       {"RegistryIsReadOnlyForAPort", readOnlyRegistry, writableRegistry, CliRun{}, {"port", "add", "Added", "--write-file", "C:\\a.prn"},
        unwritable + "port \"Added\" not stored)\n", true},

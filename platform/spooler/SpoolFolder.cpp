@@ -72,6 +72,17 @@ std::string PrintedDir(const std::string& printer) { return SpoolPath() + "/prin
 
 namespace {
 
+// One past the highest job number: blocks end there at the latest, and numbers then restart
+// from 1.
+constexpr uint64_t kPastLastNumber = uint64_t{1} << 32;
+
+// The end of a block of `size` numbers from `start`, never past the last number.
+uint64_t BlockEnd(DWORD start, DWORD size) { return std::min<uint64_t>(uint64_t{start} + size, kPastLastNumber); }
+
+// What the counter holds once numbers up to `end` are reserved: the next number, or 1 when the
+// block reached the last number.
+DWORD CounterAfter(uint64_t end) { return end >= kPastLastNumber ? 1 : static_cast<DWORD>(end); }
+
 // This process's block of job numbers: [next, end). Kept per prefix and per process, so a
 // forked child or another prefix reserves its own.
 struct JobIdBlock {
@@ -89,14 +100,12 @@ JobIdBlock& TheBlock() {
   return *block;
 }
 
-// Reserves the numbers [start, start + size) in the registry counter. The counter is read and
-// advanced in one registry transaction, which is what keeps numbers unique between processes,
-// even when someone removes the lock file while it is held; the lock file only queues the
-// processes that reserve (a flock wakes the next one sooner than the store's busy retries).
-DWORD ReserveBlock(DWORD size, DWORD& start) {
-  LockFile lock;
-  if (int error = lock.Open(SpoolDir() + "/.jobid.lock", 0644)) return StatusFromErrno(error);
-  if (int error = lock.Lock(true)) return StatusFromErrno(error);
+// Reserves the numbers [start, start + size) in the registry counter, under the lock. The
+// counter is read and advanced in one registry transaction, which is what keeps numbers unique
+// between processes, even when someone removes the lock file while it is held; the lock file
+// only queues the processes that reserve (a flock wakes the next one sooner than the store's
+// busy retries).
+DWORD ReserveInCounter(DWORD size, DWORD& start) {
   // Committed before any number of the block is used: a restart begins after it. This commit
   // guards the uniqueness of job numbers (an output named with ?ID? is never overwritten).
   return static_cast<DWORD>(
@@ -105,13 +114,74 @@ DWORD ReserveBlock(DWORD size, DWORD& start) {
         if (current && current->type == REG_DWORD && current->data.size() == sizeof next)
           std::memcpy(&next, current->data.data(), sizeof next);
         start = next == 0 ? 1 : next;
-        // Near the top the block ends at the wrap; numbers restart from 1.
-        DWORD room = 0xFFFFFFFFu - start;
-        DWORD end = size > room ? 0 : start + size;
-        DWORD stored = end == 0 ? 1 : end;
+        const DWORD stored = CounterAfter(BlockEnd(start, size));
         updated.type = REG_DWORD;
         updated.data.assign(reinterpret_cast<const char*>(&stored), sizeof stored);
       }));
+}
+
+// What the counter holds right now; false when it can't be read.
+bool ReadCounter(DWORD& counter) {
+  RegistryValue value;
+  if (ReadRegistryValue(HKEY_LOCAL_MACHINE, kPrintKey, "NextJobId", value) != ERROR_SUCCESS) return false;
+  if (value.type != REG_DWORD || value.data.size() != sizeof counter) return false;
+  std::memcpy(&counter, value.data.data(), sizeof counter);
+  return true;
+}
+
+// The rest of the last block reserved in the counter, [next, end), kept in the lock file's own
+// content ("<boot id> <next> <end>") for the processes of this boot, so that a command that
+// prints one job takes the next number without a commit. Written without a flush: a crash of
+// the machine loses it together with the boot, and the block's rest is left unused, as a
+// restart always did. A content whose end is not the counter's value is stale (the counter
+// moved on since: another reservation, an edit) and is not used.
+bool ReadSharedRest(int fd, uint64_t& next, uint64_t& end) {
+  char text[128];
+  const ssize_t got = pread(fd, text, sizeof text - 1, 0);
+  if (got <= 0) return false;
+  text[got] = '\0';
+  std::istringstream in(text);
+  std::string boot;
+  if (!(in >> boot >> next >> end) || boot != BootId() || next >= end || end > kPastLastNumber) return false;
+  DWORD counter = 0;
+  return ReadCounter(counter) && counter == CounterAfter(end);
+}
+
+bool WriteSharedRest(int fd, uint64_t next, uint64_t end) {
+  const std::string text = BootId() + " " + std::to_string(next) + " " + std::to_string(end) + "\n";
+  return pwrite(fd, text.data(), text.size(), 0) == static_cast<ssize_t>(text.size()) &&
+         ftruncate(fd, static_cast<off_t>(text.size())) == 0;
+}
+
+// Takes up to `wanted` numbers, [start, start + count): from the rest of the block this boot's
+// processes share, or from a new block of kJobIdBlock reserved in the counter. Where the boot
+// can't be told, or the lock file can't take the rest, a block of `wanted` is reserved for this
+// process alone, as before numbers were shared.
+DWORD TakeJobIds(DWORD wanted, uint64_t& start, uint64_t& count) {
+  LockFile lock;
+  if (int error = lock.Open(SpoolDir() + "/.jobid.lock", 0644)) return StatusFromErrno(error);
+  if (int error = lock.Lock(true)) return StatusFromErrno(error);
+  uint64_t next = 0, end = 0;
+  const bool sharing = !BootId().empty();
+  if (!sharing || !ReadSharedRest(lock.Fd(), next, end)) {
+    DWORD first = 0;
+    const DWORD size = sharing ? std::max(wanted, kJobIdBlock) : wanted;
+    if (DWORD status = ReserveInCounter(size, first); status != ERROR_SUCCESS) return status;
+    next = first;
+    end = BlockEnd(first, size);
+  }
+  start = next;
+  count = std::min<uint64_t>(wanted, end - next);
+  if (!sharing) return ERROR_SUCCESS;
+  if (!WriteSharedRest(lock.Fd(), next + count, end)) {
+    // The file may still offer these numbers to the next process: a block of this process's
+    // own moves the counter on, which makes that content stale.
+    DWORD first = 0;
+    if (DWORD status = ReserveInCounter(wanted, first); status != ERROR_SUCCESS) return status;
+    start = first;
+    count = BlockEnd(first, wanted) - first;
+  }
+  return ERROR_SUCCESS;
 }
 
 }  // namespace
@@ -136,10 +206,10 @@ DWORD AllocateJobId(DWORD& id) {
   for (int tries = 0; tries < 1000; ++tries) {
     if (block.next == block.end) {
       DWORD size = block.lastSize == 0 ? block.wanted : std::min(kJobIdBlock, std::max(block.wanted, block.lastSize * 2));
-      DWORD start = 0;
-      if (DWORD status = ReserveBlock(size, start); status != ERROR_SUCCESS) return status;
-      block.next = start;
-      block.end = size > 0xFFFFFFFFu - start ? 0 : start + size;  // 0: the block reaches the wrap
+      uint64_t start = 0, count = 0;
+      if (DWORD status = TakeJobIds(size, start, count); status != ERROR_SUCCESS) return status;
+      block.next = static_cast<DWORD>(start);
+      block.end = static_cast<DWORD>(start + count);  // 0: the block reaches the last number
       block.lastSize = size;
       block.wanted = 1;
     }

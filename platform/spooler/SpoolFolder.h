@@ -19,14 +19,16 @@ std::string DescriptionPath(DWORD id);
 // Where the port "FILE:" leaves the jobs of `printer`: <prefix>/spool/printed/<printer>/.
 std::string PrintedDir(const std::string& printer);
 
-// The next job number. Numbers are reserved in blocks: the registry counter
-// HKLM\SYSTEM\CurrentControlSet\Control\Print "NextJobId" holds the end of the last block any
-// process reserved, so a process that ends (or crashes) leaves the rest of its block unused and
-// no number is ever handed out twice. The counter's read and write are two registry calls, so
-// an flock on <prefix>/spool/.jobid.lock makes them one step between processes. A process's
-// first block is as large as ReserveJobIds asked (1 by default) and each next one twice the
-// last, up to kJobIdBlock: a command that prints one file uses the next number, a long-lived
-// process commits the counter once per kJobIdBlock jobs.
+// The next job number. Numbers are reserved in blocks of kJobIdBlock: the registry counter
+// HKLM\SYSTEM\CurrentControlSet\Control\Print "NextJobId" holds the end of the last block
+// reserved, committed before any of its numbers is used, so a restart begins after it and no
+// number is ever handed out twice. The rest of that block is shared by the processes of this
+// boot through the content of <prefix>/spool/.jobid.lock (whose flock makes taking numbers one
+// step between processes), so a command that prints one file takes the next number without a
+// commit. Within a process, numbers are taken as large as ReserveJobIds asked (1 by default)
+// and then twice the last, up to kJobIdBlock; a process that ends leaves the rest of what it
+// took unused. Where the boot can't be told, each process reserves its own blocks in the
+// counter.
 DWORD AllocateJobId(DWORD& id);
 inline constexpr DWORD kJobIdBlock = 256;
 // Sizes this process's next block for `count` jobs about to be spooled.

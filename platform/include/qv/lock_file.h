@@ -28,6 +28,9 @@ class LockFile {
   void Close();
 
   bool IsOpen() const { return fd_ >= 0; }
+  // The open file (-1 when none), for a caller that keeps a few bytes of state in it while it
+  // holds the lock. Opened read-only when the file may not be written (see Open).
+  int Fd() const { return fd_; }
   // How many locks this process has taken so far: whatever another process did before letting
   // a lock go must be seen after taking it (the registry looks for commits again).
   static uint64_t Acquisitions();
