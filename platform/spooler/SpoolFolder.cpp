@@ -129,41 +129,66 @@ bool ReadCounter(DWORD& counter) {
   return true;
 }
 
+// The lock file itself: its device, inode and birth time. A copy of the file put in its place
+// (a restore, an editor's or a sync tool's save) is another file, even where it was given the
+// inode number the removed one freed; the rest such a copy holds may have been taken since it
+// was copied. Empty where the birth time can't be told.
+std::string LockFileIdentity(int fd) {
+  struct statx status {};
+  if (statx(fd, "", AT_EMPTY_PATH, STATX_INO | STATX_BTIME, &status) != 0 || !(status.stx_mask & STATX_BTIME))
+    return {};
+  std::string identity = std::to_string(status.stx_dev_major);
+  identity += ':';
+  identity += std::to_string(status.stx_dev_minor);
+  identity += ':';
+  identity += std::to_string(status.stx_ino);
+  identity += ':';
+  identity += std::to_string(status.stx_btime.tv_sec);
+  identity += '.';
+  identity += std::to_string(status.stx_btime.tv_nsec);
+  return identity;
+}
+
 // The rest of the last block reserved in the counter, [next, end), kept in the lock file's own
-// content ("<boot id> <next> <end>") for the processes of this boot, so that a command that
-// prints one job takes the next number without a commit. Written without a flush: a crash of
-// the machine loses it together with the boot, and the block's rest is left unused, as a
-// restart always did. A content whose end is not the counter's value is stale (the counter
-// moved on since: another reservation, an edit) and is not used.
-bool ReadSharedRest(int fd, uint64_t& next, uint64_t& end) {
-  char text[128];
+// content ("<boot id> <next> <end> <lock file>") for the processes of this boot, so that a
+// command that prints one job takes the next number without a commit. Written without a flush:
+// a crash of the machine loses it together with the boot, and the block's rest is left unused,
+// as a restart always did. A content whose end is not the counter's value is stale (the counter
+// moved on since: another reservation, an edit) and is not used; nor is one that names another
+// lock file (the file was replaced by a copy).
+bool ReadSharedRest(int fd, const std::string& identity, uint64_t& next, uint64_t& end) {
+  char text[192];
   const ssize_t got = pread(fd, text, sizeof text - 1, 0);
   if (got <= 0) return false;
   text[got] = '\0';
   std::istringstream in(text);
-  std::string boot;
-  if (!(in >> boot >> next >> end) || boot != BootId() || next >= end || end > kPastLastNumber) return false;
+  std::string boot, file;
+  if (!(in >> boot >> next >> end >> file) || boot != BootId() || file != identity || next >= end ||
+      end > kPastLastNumber)
+    return false;
   DWORD counter = 0;
   return ReadCounter(counter) && counter == CounterAfter(end);
 }
 
-bool WriteSharedRest(int fd, uint64_t next, uint64_t end) {
-  const std::string text = BootId() + " " + std::to_string(next) + " " + std::to_string(end) + "\n";
+bool WriteSharedRest(int fd, const std::string& identity, uint64_t next, uint64_t end) {
+  const std::string text =
+      BootId() + " " + std::to_string(next) + " " + std::to_string(end) + " " + identity + "\n";
   return pwrite(fd, text.data(), text.size(), 0) == static_cast<ssize_t>(text.size()) &&
          ftruncate(fd, static_cast<off_t>(text.size())) == 0;
 }
 
 // Takes up to `wanted` numbers, [start, start + count): from the rest of the block this boot's
 // processes share, or from a new block of kJobIdBlock reserved in the counter. Where the boot
-// can't be told, or the lock file can't take the rest, a block of `wanted` is reserved for this
+// or the lock file's birth time can't be told, or the lock file can't take the rest, a block of `wanted` is reserved for this
 // process alone, as before numbers were shared.
 DWORD TakeJobIds(DWORD wanted, uint64_t& start, uint64_t& count) {
   LockFile lock;
   if (int error = lock.Open(SpoolDir() + "/.jobid.lock", 0644)) return StatusFromErrno(error);
   if (int error = lock.Lock(true)) return StatusFromErrno(error);
   uint64_t next = 0, end = 0;
-  const bool sharing = !BootId().empty();
-  if (!sharing || !ReadSharedRest(lock.Fd(), next, end)) {
+  const std::string identity = LockFileIdentity(lock.Fd());
+  const bool sharing = !BootId().empty() && !identity.empty();
+  if (!sharing || !ReadSharedRest(lock.Fd(), identity, next, end)) {
     DWORD first = 0;
     const DWORD size = sharing ? std::max(wanted, kJobIdBlock) : wanted;
     if (DWORD status = ReserveInCounter(size, first); status != ERROR_SUCCESS) return status;
@@ -173,7 +198,7 @@ DWORD TakeJobIds(DWORD wanted, uint64_t& start, uint64_t& count) {
   start = next;
   count = std::min<uint64_t>(wanted, end - next);
   if (!sharing) return ERROR_SUCCESS;
-  if (!WriteSharedRest(lock.Fd(), next + count, end)) {
+  if (!WriteSharedRest(lock.Fd(), identity, next + count, end)) {
     // The file may still offer these numbers to the next process: a block of this process's
     // own moves the counter on, which makes that content stale.
     DWORD first = 0;

@@ -27,8 +27,9 @@ std::string PrintedDir(const std::string& printer);
 // step between processes), so a command that prints one file takes the next number without a
 // commit. Within a process, numbers are taken as large as ReserveJobIds asked (1 by default)
 // and then twice the last, up to kJobIdBlock; a process that ends leaves the rest of what it
-// took unused. Where the boot can't be told, each process reserves its own blocks in the
-// counter.
+// took unused. The rest is tied to the boot and to the lock file it was written in, so a copy of
+// the file put in its place offers nothing. Where the boot or the lock file's birth time can't
+// be told, each process reserves its own blocks in the counter.
 DWORD AllocateJobId(DWORD& id);
 inline constexpr DWORD kJobIdBlock = 256;
 // Sizes this process's next block for `count` jobs about to be spooled.

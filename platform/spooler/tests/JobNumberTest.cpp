@@ -5,10 +5,14 @@
 
 #include "../SpoolFolder.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <filesystem>
+#include <functional>
 #include <fstream>
 #include <set>
 #include <thread>
@@ -26,6 +30,17 @@ DWORD StoredNextJobId() {
   LSTATUS status = RegQueryValueExA(key, "NextJobId", nullptr, &type, reinterpret_cast<BYTE*>(&value), &size);
   RegCloseKey(key);
   return status == ERROR_SUCCESS && type == REG_DWORD ? value : 0;
+}
+
+// How the lock file at `path` is named in the rest it holds: device, inode and birth time
+// (empty where the birth time can't be told).
+std::string LockFileIdentity(const std::string& path) {
+  struct statx status {};
+  if (statx(AT_FDCWD, path.c_str(), 0, STATX_INO | STATX_BTIME, &status) != 0 || !(status.stx_mask & STATX_BTIME))
+    return {};
+  return std::to_string(status.stx_dev_major) + ":" + std::to_string(status.stx_dev_minor) + ":" +
+         std::to_string(status.stx_ino) + ":" + std::to_string(status.stx_btime.tv_sec) + "." +
+         std::to_string(status.stx_btime.tv_nsec);
 }
 
 // Takes `jobs` job numbers in a new process (after ReserveJobIds(`reserve`) when not 0) and
@@ -57,7 +72,11 @@ std::vector<DWORD> NumbersOfANewProcess(DWORD reserve, int jobs) {
 // committed once per 256 numbers. The rest is left unused after a restart, or once the counter
 // moved on without it.
 TEST_F(SpoolerTest, TheProcessesOfABootShareTheBlockOfNumbers) {
-  if (spool::BootId().empty()) GTEST_SKIP() << "no boot id on this machine: each process reserves its own block";
+  const std::string lockPath = prefix.Path("spool/.jobid.lock");
+  std::ofstream{spool::SpoolDir() + "/.jobid.lock"};
+  const std::string file = LockFileIdentity(lockPath);
+  if (spool::BootId().empty() || file.empty())
+    GTEST_SKIP() << "no boot id or no birth times here: each process reserves its own block";
   const std::string boot = spool::BootId();
   struct Case {
     const char* name;
@@ -70,15 +89,16 @@ TEST_F(SpoolerTest, TheProcessesOfABootShareTheBlockOfNumbers) {
   } cases[] = {
       {"one-job processes: consecutive numbers, one commit", 1, "", {0, 0, 0, 0, 0}, {1, 1, 1, 1, 1}, 1, 257},
       {"a batch, growing blocks, the largest block", 1, "", {5, 0, 1000}, {5, 3, 2}, 1, 257},
-      {"past the block's end a new block is reserved", 257, boot + " 255 257\n", {0}, {3}, 255, 513},
-      {"after a restart the rest is left unused", 257, "another-boot 5 257\n", {0}, {1}, 257, 513},
-      {"a counter moved on makes the rest stale", 300, boot + " 5 257\n", {0}, {1}, 300, 556},
-      {"a damaged rest is not used", 257, boot + " 9 x\n", {0}, {1}, 257, 513},
+      {"past the block's end a new block is reserved", 257, boot + " 255 257 " + file + "\n", {0}, {3}, 255, 513},
+      {"after a restart the rest is left unused", 257, "another-boot 5 257 " + file + "\n", {0}, {1}, 257, 513},
+      {"a counter moved on makes the rest stale", 300, boot + " 5 257 " + file + "\n", {0}, {1}, 300, 556},
+      {"a damaged rest is not used", 257, boot + " 9 x " + file + "\n", {0}, {1}, 257, 513},
+      {"a rest that names another lock file is not used", 257, boot + " 5 257 1:2:3:4.5\n", {0}, {1}, 257, 513},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     SetNumber(kPrintKey, "NextJobId", c.counter);
-    std::ofstream(prefix.Path("spool/.jobid.lock"), std::ios::trunc) << c.rest;
+    std::ofstream(lockPath, std::ios::trunc) << c.rest;
     std::vector<DWORD> numbers;
     for (size_t p = 0; p < c.jobs.size(); ++p) {
       const std::vector<DWORD> ids = NumbersOfANewProcess(c.reserve[p], c.jobs[p]);
@@ -87,6 +107,40 @@ TEST_F(SpoolerTest, TheProcessesOfABootShareTheBlockOfNumbers) {
     }
     for (size_t i = 0; i < numbers.size(); ++i) EXPECT_EQ(numbers[i], c.firstNumber + i) << "number " << i;
     EXPECT_EQ(StoredNextJobId(), c.counterAfter);
+  }
+}
+
+// The lock file put back as a copy of an earlier state of it (a restore, an editor's or a sync
+// tool's save) still offers numbers that were taken since the copy was made: they are not handed
+// out again, whether the copy is moved over the file or written after the file was removed.
+TEST_F(SpoolerTest, ALockFileReplacedByAnEarlierCopyOffersNoNumberAgain) {
+  namespace fs = std::filesystem;
+  const std::string lockPath = prefix.Path("spool/.jobid.lock");
+  const std::string copyPath = prefix.Path("lock-copy");
+  struct Row {
+    const char* name;
+    std::function<void()> putBack;
+  } rows[] = {
+      {"the copy moved over the file", [&] { fs::rename(copyPath, lockPath); }},
+      {"the file removed, the copy written in its place",
+       [&] {
+         fs::remove(lockPath);
+         fs::copy_file(copyPath, lockPath);
+         fs::remove(copyPath);
+       }},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    std::set<DWORD> taken;
+    auto take = [&](int jobs) {
+      for (DWORD id : NumbersOfANewProcess(0, jobs)) EXPECT_TRUE(taken.insert(id).second) << "number " << id << " again";
+    };
+    take(1);
+    fs::copy_file(lockPath, copyPath, fs::copy_options::overwrite_existing);
+    take(3);
+    row.putBack();
+    take(2);
+    EXPECT_EQ(taken.size(), 6u);
   }
 }
 
