@@ -129,6 +129,17 @@ bool ReadCounter(DWORD& counter) {
   return true;
 }
 
+// Whether the open lock file is the spool's own file, safe to keep the rest in: a regular file,
+// under its one name, and not reached through a symbolic link. Whoever may write the spool folder
+// can put a link there, and the process that writes through it may have more rights than they
+// (the CUPS backend runs as root): the file it leads to is locked, never written.
+bool IsOwnLockFile(int fd, const std::string& path) {
+  struct stat opened {};
+  struct stat named {};
+  return fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode) && opened.st_nlink == 1 &&
+         lstat(path.c_str(), &named) == 0 && named.st_dev == opened.st_dev && named.st_ino == opened.st_ino;
+}
+
 // The lock file itself: its device, inode and birth time. A copy of the file put in its place
 // (a restore, an editor's or a sync tool's save) is another file, even where it was given the
 // inode number the removed one freed; the rest such a copy holds may have been taken since it
@@ -179,14 +190,15 @@ bool WriteSharedRest(int fd, const std::string& identity, uint64_t next, uint64_
 
 // Takes up to `wanted` numbers, [start, start + count): from the rest of the block this boot's
 // processes share, or from a new block of kJobIdBlock reserved in the counter. Where the boot
-// or the lock file's birth time can't be told, or the lock file can't take the rest, a block of `wanted` is reserved for this
-// process alone, as before numbers were shared.
+// or the lock file's birth time can't be told, the lock file is not the spool's own (a link),
+// or it can't take the rest, a block of `wanted` is reserved for this process alone, as before
+// numbers were shared.
 DWORD TakeJobIds(DWORD wanted, uint64_t& start, uint64_t& count) {
   LockFile lock;
   if (int error = lock.Open(SpoolDir() + "/.jobid.lock", 0644)) return StatusFromErrno(error);
   if (int error = lock.Lock(true)) return StatusFromErrno(error);
   uint64_t next = 0, end = 0;
-  const std::string identity = LockFileIdentity(lock.Fd());
+  const std::string identity = IsOwnLockFile(lock.Fd(), lock.Path()) ? LockFileIdentity(lock.Fd()) : std::string();
   const bool sharing = !BootId().empty() && !identity.empty();
   if (!sharing || !ReadSharedRest(lock.Fd(), identity, next, end)) {
     DWORD first = 0;

@@ -29,7 +29,8 @@ std::string PrintedDir(const std::string& printer);
 // and then twice the last, up to kJobIdBlock; a process that ends leaves the rest of what it
 // took unused. The rest is tied to the boot and to the lock file it was written in, so a copy of
 // the file put in its place offers nothing. Where the boot or the lock file's birth time can't
-// be told, each process reserves its own blocks in the counter.
+// be told, or the lock file is a link to another file (never written then), each process
+// reserves its own blocks in the counter.
 DWORD AllocateJobId(DWORD& id);
 inline constexpr DWORD kJobIdBlock = 256;
 // Sizes this process's next block for `count` jobs about to be spooled.

@@ -144,6 +144,34 @@ TEST_F(SpoolerTest, ALockFileReplacedByAnEarlierCopyOffersNoNumberAgain) {
   }
 }
 
+// A lock file that is only another name of some other file (a symbolic or a hard link, which
+// whoever may write the spool folder can make, while the CUPS backend runs as root) is locked but
+// never written: that file keeps its content, and numbers are still handed out once each.
+TEST_F(SpoolerTest, ALockFileThatLeadsElsewhereIsNeverWritten) {
+  namespace fs = std::filesystem;
+  const std::string lockPath = spool::SpoolDir() + "/.jobid.lock";
+  const std::string other = prefix.Path("precious");
+  struct Row {
+    const char* name;
+    std::function<void()> link;
+  } rows[] = {
+      {"a symbolic link", [&] { fs::create_symlink(other, lockPath); }},
+      {"a hard link", [&] { fs::create_hard_link(other, lockPath); }},
+  };
+  std::set<DWORD> taken;
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    std::ofstream(other, std::ios::trunc) << "precious\n";
+    fs::remove(lockPath);
+    row.link();
+    for (DWORD id : NumbersOfANewProcess(0, 2)) EXPECT_TRUE(taken.insert(id).second) << "number " << id << " again";
+    EXPECT_EQ(ReadFile(other), "precious\n");
+    fs::remove(lockPath);
+    for (DWORD id : NumbersOfANewProcess(0, 2)) EXPECT_TRUE(taken.insert(id).second) << "number " << id << " again";
+  }
+  EXPECT_EQ(taken.size(), 8u);
+}
+
 TEST_F(SpoolerTest, ANewProcessNeverReusesANumberOfAnotherProcesssBlock) {
   ASSERT_EQ(AddPrinter("Office", "FILE:", ""), ERROR_SUCCESS);
   ReserveJobIds(4);
