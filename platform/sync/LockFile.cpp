@@ -17,13 +17,24 @@ uint64_t LockFile::Acquisitions() { return acquisitions.load(std::memory_order_a
 
 int LockFile::Open(const std::string& path, mode_t mode) {
   Close();
-  int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, mode);
-  if (fd < 0 && errno == EACCES) fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return errno;
-  fd_ = fd;
-  path_ = path;
-  mode_ = mode;
-  return 0;
+  // An existing file is opened where the name leads, links included: it is only locked. A
+  // missing one is made under the name itself, never through a link: a dangling symbolic link
+  // put there would have a process with more rights (the CUPS backend runs as root) make the
+  // file it names. Such a link is refused (ELOOP), as is a name that keeps changing under us.
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    int fd = open(path.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd < 0 && errno == EACCES) fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0 && errno == ENOENT) {
+      fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+      if (fd < 0 && errno == EEXIST) continue;  // made meanwhile by another, or a dangling link
+    }
+    if (fd < 0) return errno;
+    fd_ = fd;
+    path_ = path;
+    mode_ = mode;
+    return 0;
+  }
+  return ELOOP;
 }
 
 int LockFile::Lock(bool wait) {

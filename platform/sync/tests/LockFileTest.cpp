@@ -56,6 +56,24 @@ TEST(LockFileTest, AWaiterHoldsWhatTheNameLeadsToOnceItHasTheLock) {
   }
 }
 
+// A missing lock file is made under its own name, never through a link: a dangling symbolic
+// link in its place is refused and the file it names is not made; an existing file reached
+// through a link is only locked.
+TEST(LockFileTest, AMissingFileIsNeverMadeThroughALink) {
+  qv::testing::TempPrefix prefix;
+  const std::string path = prefix.Path("counter.lock"), target = prefix.Path("elsewhere");
+  ASSERT_EQ(symlink(target.c_str(), path.c_str()), 0);
+  qv::LockFile file;
+  EXPECT_EQ(file.Open(path, 0644), ELOOP);
+  EXPECT_FALSE(file.IsOpen());
+  EXPECT_NE(access(target.c_str(), F_OK), 0) << "made through the link";
+
+  close(open(target.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
+  ASSERT_EQ(file.Open(path, 0644), 0) << "an existing file behind a link is locked as it is";
+  EXPECT_EQ(file.Lock(false), 0);
+  EXPECT_FALSE(LockFileIsFree(target));
+}
+
 TEST(LockFileTest, AFileThatCannotBeOpenedIsReported) {
   qv::testing::TempPrefix prefix;
   qv::LockFile file;
