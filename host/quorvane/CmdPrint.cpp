@@ -173,6 +173,8 @@ std::string SpoolFailure(const std::string& shown, DWORD status) {
   const std::string folder = made ? spool : prefix;
   if (access(folder.c_str(), W_OK | X_OK) != 0 && errno == EACCES) return PermissionText(folder);
   if (IsStoreFailure(status) && status != ERROR_ACCESS_DENIED) return StatusFailureText(what, status);
+  if (const std::string lock = SpoolLockFailureFile(); !lock.empty())
+    return what + ": the spool's lock file " + lock + " (remove it: it is made again): " + StatusText(status);
   return what + ": the spool folder " + spool + ": " + StatusText(status);
 }
 

@@ -79,12 +79,19 @@ TEST_F(FailureNamesTest, EachFailureNamesWhatFailedWithItsPath) {
     };
   };
   auto removed = [](const std::string& path) { return [path] { fs::remove(path); }; };
+  // The spool's job-number lock file replaced by a link that leads nowhere.
+  const std::string lock = spool + "/.jobid.lock";
+  auto danglingLock = [&] {
+    fs::remove(lock);
+    fs::create_symlink(prefix.Path("nowhere"), lock);
+    return true;
+  };
   auto readOnlyRegistry = [&] { return SetImmutable(registry, true); };
   auto writableRegistry = [&] { SetImmutable(registry, false); };
   // A print writes the registry only to reserve a new block of job numbers: none is left to
   // share (the lock file that holds the rest is emptied) when the registry is made read-only.
   auto readOnlyRegistryNoNumbersLeft = [&] {
-    std::ofstream(spool + "/.jobid.lock", std::ios::trunc);
+    std::ofstream(lock, std::ios::trunc);
     return readOnlyRegistry();
   };
   const std::string unwritable = "quorvane: the registry " + registry + " can't be written: Operation not permitted (";
@@ -93,6 +100,9 @@ TEST_F(FailureNamesTest, EachFailureNamesWhatFailedWithItsPath) {
        "quorvane: cannot spool " + input + ": the spool folder " + spool + " is not a folder\n"},
       {"SpoolFolderIsFull", nothing, noRestore, limited(1 << 20), {"print", large},
        "quorvane: cannot spool " + large + ": the spool folder " + spool + ": There is not enough space on the disk.\n"},
+      {"JobNumberLockIsADanglingLink", danglingLock, removed(lock), CliRun{}, {"print", input},
+       "quorvane: cannot spool " + input + ": the spool's lock file " + lock +
+           " (remove it: it is made again): The path could not be found.\n"},
       {"RegistryIsReadOnlyForAnImport", readOnlyRegistry, writableRegistry, fromInput(regFile), {"reg", "import", "-"},
        unwritable + "standard input:3: HKEY_LOCAL_MACHINE\\SOFTWARE\\Added)\n"},
       {"RegistryIsReadOnlyForAPrint", readOnlyRegistryNoNumbersLeft, writableRegistry, CliRun{}, {"print", input},

@@ -228,6 +228,14 @@ DWORD FlushSpool() { return AcceptUnaccepted(spool::Acceptance::kDurable); }
 
 DWORD AcceptSpoolToSendNow() { return AcceptUnaccepted(spool::Acceptance::kToSendNow); }
 
+std::string SpoolLockFailureFile() {
+  try {
+    return spool::JobIdFailureFile();
+  } catch (...) {
+    return {};  // out of memory for the copy: the message names the folder instead
+  }
+}
+
 DWORD KeepJobInSpool(DWORD jobId) {
   return Guarded([&] { return spool::KeepJobInSpool(jobId); });
 }

@@ -193,10 +193,18 @@ bool WriteSharedRest(int fd, const std::string& identity, uint64_t next, uint64_
 // or the lock file's birth time can't be told, the lock file is not the spool's own (a link),
 // or it can't take the rest, a block of `wanted` is reserved for this process alone, as before
 // numbers were shared.
+// The lock file this thread's last numbering failed on, for the message (see JobIdFailureFile).
+thread_local std::string failedLockFile;
+
 DWORD TakeJobIds(DWORD wanted, uint64_t& start, uint64_t& count) {
   LockFile lock;
-  if (int error = lock.Open(SpoolDir() + "/.jobid.lock", 0644)) return StatusFromErrno(error);
-  if (int error = lock.Lock(true)) return StatusFromErrno(error);
+  const std::string lockPath = SpoolDir() + "/.jobid.lock";
+  int error = lock.Open(lockPath, 0644);
+  if (!error) error = lock.Lock(true);
+  if (error) {
+    failedLockFile = lockPath;
+    return StatusFromErrno(error);
+  }
   uint64_t next = 0, end = 0;
   const std::string identity = IsOwnLockFile(lock.Fd(), lock.Path()) ? LockFileIdentity(lock.Fd()) : std::string();
   const bool sharing = !BootId().empty() && !identity.empty();
@@ -229,7 +237,10 @@ void ReserveJobIds(DWORD count) {
   block.wanted = std::clamp<DWORD>(count, 1, kJobIdBlock);
 }
 
+const std::string& JobIdFailureFile() { return failedLockFile; }
+
 DWORD AllocateJobId(DWORD& id) {
+  failedLockFile.clear();
   JobIdBlock& block = TheBlock();
   std::lock_guard guard(block.mutex);
   const std::string prefix = PrefixDir();

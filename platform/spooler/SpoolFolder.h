@@ -32,6 +32,9 @@ std::string PrintedDir(const std::string& printer);
 // be told, or the lock file is a link to another file (never written then), each process
 // reserves its own blocks in the counter.
 DWORD AllocateJobId(DWORD& id);
+// After AllocateJobId failed on the lock file (a folder or a dangling link put in its place):
+// that file's path; empty when the last call did not fail there.
+const std::string& JobIdFailureFile();
 inline constexpr DWORD kJobIdBlock = 256;
 // Sizes this process's next block for `count` jobs about to be spooled.
 void ReserveJobIds(DWORD count);

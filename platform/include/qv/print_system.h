@@ -145,6 +145,9 @@ DWORD AcceptSpoolToSendNow();
 // ERROR_SUCCESS once job `id` is durable in the spool or has left it; waits while another
 // process sends it. Call it outside a DespoolGroup that sent the job (ERROR_BUSY there).
 DWORD KeepJobInSpool(DWORD id);
+// After SpoolJob or SpoolJobUnflushed failed: the file in the spool it failed on when that was
+// the lock file that numbers jobs (a folder or a dangling link in its place), else empty.
+std::string SpoolLockFailureFile();
 inline constexpr size_t kUnflushedJobsMax = 64;
 // Tells the print system that `count` jobs are about to be spooled by this process, so their
 // numbers are reserved in one step (and stay consecutive).
