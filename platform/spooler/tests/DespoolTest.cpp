@@ -566,11 +566,7 @@ TEST_F(SpoolerTest, AThreadHoldsOnlySoManyJobsUnaccepted) {
 // shown, and one a crash of the machine cut short (accepted in an earlier boot) is no job.
 TEST_F(SpoolerTest, AJobAcceptedToBeSentAtOnceIsFlushedInTheSpoolOnlyIfItStaysThere) {
   if (spool::BootId().empty()) GTEST_SKIP() << "no boot id on this machine: jobs are always accepted durably";
-  ASSERT_EQ(AddPrinter("Office", "FILE:", ""), ERROR_SUCCESS);
-  ASSERT_EQ(AddPrinter("Jammed", "FILE:", ""), ERROR_SUCCESS);
-  // Jammed's output folder can't be made: a file is in its way.
-  std::filesystem::create_directories(prefix.Path("spool/printed"));
-  std::ofstream(prefix.Path("spool/printed/Jammed")) << "in the way";
+  AddOfficeAndJammedPrinters();
   const std::string mark = "unflushed=" + spool::BootId() + "\n";
   enum class Then { kSend, kLeave };
   struct Case {

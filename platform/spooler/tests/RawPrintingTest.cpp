@@ -89,11 +89,7 @@ TEST_F(SpoolerTest, ARawDocumentBecomesAJobOfItsPrinter) {
 // claim the group holds.
 TEST_F(SpoolerTest, AnEndedDocumentIsPrintedOrDurableWhenEndDocPrinterReturns) {
   if (spool::BootId().empty()) GTEST_SKIP() << "no boot id on this machine: jobs are always accepted durably";
-  ASSERT_EQ(AddPrinter("Office", "FILE:", ""), ERROR_SUCCESS);
-  ASSERT_EQ(AddPrinter("Jammed", "FILE:", ""), ERROR_SUCCESS);
-  // Jammed's output folder can't be made: a file is in its way.
-  std::filesystem::create_directories(prefix.Path("spool/printed"));
-  std::ofstream(prefix.Path("spool/printed/Jammed")) << "in the way";
+  AddOfficeAndJammedPrinters();
   struct Case {
     const char* name;
     const char* printer;

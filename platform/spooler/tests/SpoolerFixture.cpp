@@ -56,4 +56,11 @@ std::vector<std::string> SpoolerTest::SpoolLeftovers() const {
   return names;
 }
 
+void SpoolerTest::AddOfficeAndJammedPrinters() {
+  ASSERT_EQ(AddPrinter("Office", "FILE:", ""), ERROR_SUCCESS);
+  ASSERT_EQ(AddPrinter("Jammed", "FILE:", ""), ERROR_SUCCESS);
+  std::filesystem::create_directories(prefix.Path("spool/printed"));
+  std::ofstream(prefix.Path("spool/printed/Jammed")) << "in the way";
+}
+
 }  // namespace qv::testing

@@ -74,6 +74,10 @@ class SpoolerTest : public ::testing::Test {
     return id != 0 && AcceptSpoolToSendNow() == ERROR_SUCCESS ? id : 0;
   }
 
+  // Printers "Office" and "Jammed" on the port FILE:; Jammed's jobs fail: its output folder
+  // can't be made, a file is in its way.
+  void AddOfficeAndJammedPrinters();
+
   // Names in the spool folder other than the job counter's lock and the printed/ folder.
   std::vector<std::string> SpoolLeftovers() const;
 
