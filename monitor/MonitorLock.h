@@ -2,8 +2,9 @@
 // mutex "Monitor" for the other processes that run the monitor on the same machine, taken in
 // that order. Every entry point but ReadPort holds it from entry to return. The entry points
 // that touch only this process's tables and their own job (OpenPort, ClosePort, StartDocPort,
-// WritePort) hold the critical section alone: what other processes share (the serial number a script issues, the
-// ports' keys) is reached only by EndDocPort and port management, which hold both.
+// WritePort) hold the critical section alone: what other processes share (the serial number a
+// script issues, the ports' keys) is reached only by EndDocPort and port management, which hold
+// both.
 #pragma once
 #include <windows.h>
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs scripts/ctest-sanitized on small made-up test projects: a test that failed only because
-# LeakSanitizer's tracer crashed gets one more run (and passes the run if that one passes); any
-# other failure fails the run, also when the tracer crashed in the same test.
+# LeakSanitizer's tracer crashed gets one more run (and passes the run if that one passes), also
+# when a check failed on that crash's text in a child's output; any other failure fails the run,
+# also when the tracer crashed in the same test.
 # Usage: ctest-sanitized-test.sh PATH/TO/ctest-sanitized
 set -uo pipefail
 script=$1
@@ -66,5 +67,10 @@ check real-failure-and-tool-crash fail Suite.Test first-run-fails \
 check sanitizer-finding-and-tool-crash fail Suite.Test first-run-fails \
   "==1==ERROR: AddressSanitizer: heap-use-after-free" "$banner"
 check real-failure fail Suite.Test first-run-fails "[  FAILED  ] Suite.Test (3 ms)"
+# A check on a child process's standard error fails when the tracer crashed in that child.
+check child-tool-crash-fails-a-check pass Suite.Test first-run-fails \
+  "x.cpp:1: Failure" "    Which is: \"job 1 failed\\n$banner\\n\"" "[  FAILED  ] Suite.Test (3 ms)"
+check another-check-failed-too fail Suite.Test first-run-fails \
+  "x.cpp:1: Failure" "    Which is: \"$banner\"" "x.cpp:2: Failure" "Expected: 1" "[  FAILED  ] Suite.Test (3 ms)"
 check tool-crash-twice fail Suite.Test always-fails "Tracer caught signal 11" "$banner"
 exit $((failures > 0))
