@@ -188,6 +188,8 @@ int RunPrint(const std::vector<std::string>& args) {
   // on standard input.
   if (std::count(paths.begin(), paths.end(), "") > 0)
     throw UsageError("an empty file name can't be printed (\"-\" prints standard input)");
+  // A folder without an installation is told as such, and nothing is made in it.
+  RequireInstallation();
   if (UsingCups()) {
     if (options.Value("--machine")) throw UsageError("CUPS records the machine of a job itself: leave out --machine");
     return PrintWithCups(options.Value("--printer"), paths, options.Value("--title"),

@@ -21,6 +21,8 @@ TEST(HonestPrefixTest, ReadingAFolderWithoutAnInstallationCreatesNothing) {
   const std::string told = "quorvane: no Quorvane installation at " + missing +
                            " (run \"quorvane install\", or set QUORVANE_PREFIX or --prefix)\n";
   const std::string exported = prefix.Path("out.reg");
+  const std::string input = prefix.Path("input.txt");
+  std::ofstream(input) << "a job";
   struct Case {
     std::vector<std::string> args;
     int exitCode;  // 2: a usage error is told first
@@ -36,6 +38,7 @@ TEST(HonestPrefixTest, ReadingAFolderWithoutAnInstallationCreatesNothing) {
       {{"reg", "export", "HKLM\\SOFTWARE", exported}, 1},
       {{"drive"}, 1},
       {{"drive", "C:"}, 1},
+      {{"print", input}, 1},
       {{"printer", "list", "extra"}, 2},
       {{"ports", "extra"}, 2},
   };
